@@ -1,0 +1,49 @@
+// The viewer's one display: created by the first set_video_mode, resized by
+// later ones.
+
+#include <allegro5/allegro_native_dialog.h>
+
+#include "engine/console.h"
+#include "engine/zeb.h"
+
+ALLEGRO_DISPLAY* display = nullptr;
+bool display_created = false;
+
+namespace {
+
+// Flags for bitmaps created from now on; unknown modes leave them alone.
+void set_bitmap_flags_for_mode(int16_t mode) {
+    switch (mode) {
+        case VIDEO_MODE_MEMORY_BITMAPS: al_set_new_bitmap_flags(ALLEGRO_MEMORY_BITMAP); break;
+        case VIDEO_MODE_STRAIGHT_ALPHA: al_set_new_bitmap_flags(0x200); break;
+        case VIDEO_MODE_KEEP_FORMAT: al_set_new_bitmap_flags(2); break;
+        default: break;
+    }
+}
+
+bool report_video_mode_failure(bool resizing, unsigned width, unsigned height) {
+    console_error("ZEB error: ZEB: Unsupported video mode requested (%s %ux%u)",
+                  resizing ? "could not resize the display to" : "could not open a display of",
+                  width, height);
+    al_show_native_message_box(nullptr, "ZEB error", "", "ZEB: Unsupported video mode requested",
+                               nullptr, ALLEGRO_MESSAGEBOX_ERROR);
+    return false;
+}
+
+}  // namespace
+
+bool set_video_mode(uint16_t width, uint16_t height, int16_t mode) {
+    if (display_created) {
+        if (!al_resize_display(display, width, height))
+            return report_video_mode_failure(true, width, height);
+        al_acknowledge_resize(display);
+        return true;
+    }
+    // Without the library there is nothing to create a display with.
+    if (!al_is_system_installed()) return report_video_mode_failure(false, width, height);
+    set_bitmap_flags_for_mode(mode);
+    display = al_create_display(width, height);
+    if (!display) return report_video_mode_failure(false, width, height);
+    display_created = true;
+    return true;
+}

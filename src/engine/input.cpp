@@ -1,0 +1,51 @@
+// Keyboard and mouse snapshots, polled once a frame; the previous snapshot is
+// kept so movement and button edges can be asked for.
+
+#include "engine/input_math.h"
+#include "engine/zeb.h"
+
+// Static storage: all zero, that is nothing held, until the first poll.
+ALLEGRO_KEYBOARD_STATE keyboard_now;
+ALLEGRO_KEYBOARD_STATE keyboard_before;
+ALLEGRO_MOUSE_STATE mouse_now;
+ALLEGRO_MOUSE_STATE mouse_before;
+
+namespace {
+
+constexpr int LEFT_BUTTON = 1;
+constexpr int RIGHT_BUTTON = 2;
+
+int display_width() { return al_get_display_width(display); }
+int display_height() { return al_get_display_height(display); }
+
+bool held(const ALLEGRO_MOUSE_STATE& state, int button) {
+    return al_mouse_button_down(&state, button);
+}
+
+}  // namespace
+
+void input_poll() {
+    keyboard_before = keyboard_now;
+    mouse_before = mouse_now;
+    al_get_keyboard_state(&keyboard_now);
+    al_get_mouse_state(&mouse_now);
+}
+
+void mouse_center() {
+    al_set_mouse_xy(display, center_coordinate(display_width()), center_coordinate(display_height()));
+    al_set_mouse_z(0);
+}
+
+int mouse_offset_x() { return offset_from_center(display_width(), mouse_now.x); }
+int mouse_offset_y() { return offset_from_center(display_height(), mouse_now.y); }
+int mouse_wheel() { return mouse_now.z; }
+int mouse_delta_x() { return mouse_now.x - mouse_before.x; }
+int mouse_delta_y() { return mouse_now.y - mouse_before.y; }
+int mouse_wheel_delta() { return mouse_now.z - mouse_before.z; }
+
+bool mouse_left_down() { return held(mouse_now, LEFT_BUTTON); }
+bool mouse_left_pressed() { return went_down(held(mouse_before, LEFT_BUTTON), held(mouse_now, LEFT_BUTTON)); }
+bool mouse_left_released() { return went_up(held(mouse_before, LEFT_BUTTON), held(mouse_now, LEFT_BUTTON)); }
+bool mouse_right_down() { return held(mouse_now, RIGHT_BUTTON); }
+bool mouse_right_pressed() { return went_down(held(mouse_before, RIGHT_BUTTON), held(mouse_now, RIGHT_BUTTON)); }
+bool mouse_right_released() { return went_up(held(mouse_before, RIGHT_BUTTON), held(mouse_now, RIGHT_BUTTON)); }

@@ -1,0 +1,66 @@
+// Library start-up: the library, its input drivers and add-ons, in a fixed
+// order, stopping at the first step that fails.
+
+#include <allegro5/allegro_acodec.h>
+#include <allegro5/allegro_audio.h>
+#include <allegro5/allegro_font.h>
+#include <allegro5/allegro_image.h>
+#include <allegro5/allegro_native_dialog.h>
+#include <allegro5/allegro_primitives.h>
+#include <allegro5/allegro_ttf.h>
+#include <allegro5/allegro_video.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "engine/console.h"
+#include "engine/zeb.h"
+
+namespace {
+
+// The library version the engine was written against (5.2.0, release 1);
+// every 5.2 library accepts it.
+constexpr int ZEB_ALLEGRO_VERSION = 0x05020001;
+
+// The library's own exit hook is the C runtime's atexit, so it shuts itself
+// down when the process ends.
+bool start_library() { return al_install_system(ZEB_ALLEGRO_VERSION, atexit); }
+
+struct InitStep {
+    const char* name;  // the library call without its "al_" prefix
+    bool (*start)();
+};
+
+const InitStep INIT_STEPS[] = {
+    {"init", start_library},
+    {"install_keyboard", al_install_keyboard},
+    {"install_mouse", al_install_mouse},
+    {"install_audio", al_install_audio},
+    {"init_acodec_addon", al_init_acodec_addon},
+    {"init_font_addon", al_init_font_addon},
+    {"init_image_addon", al_init_image_addon},
+    {"init_primitives_addon", al_init_primitives_addon},
+    {"init_ttf_addon", al_init_ttf_addon},
+    {"init_video_addon", al_init_video_addon},
+};
+
+}  // namespace
+
+bool platform_init() {
+    for (const InitStep& step : INIT_STEPS) {
+        if (!step.start()) return report_init_failure(step.name);
+    }
+    console_print("ZEB initialized successfully");
+    return true;
+}
+
+bool report_init_failure(const char* step) {
+    std::string message = std::string("Allegro5 error: al_") + step + "() failed";
+    console_error("ZEB init error: %s", message.c_str());
+    // The box works without the dialog add-on and even without the library.
+    // An empty heading stands for "none": this library aborts on a null one.
+    al_show_native_message_box(nullptr, "ZEB init error", "", message.c_str(), nullptr,
+                               ALLEGRO_MESSAGEBOX_ERROR);
+    return false;
+}

@@ -1,0 +1,58 @@
+// ZEB, the viewer's engine layer: library start-up, the one display and the
+// keyboard and mouse snapshots. Free functions over module globals; main
+// thread only. Sizes are display pixels.
+#pragma once
+
+#include <allegro5/allegro.h>
+#include <cstdint>
+
+// --- start-up (platform.cpp) ----------------------------------------------
+
+// Starts the library, keyboard, mouse, audio and six add-ons in that order;
+// stops at the first failure and reports it. Prints "ZEB initialized
+// successfully" (no line end) and returns true when all start. A second call
+// re-checks every step: what is running stays running.
+bool platform_init();
+
+// Shows the "ZEB init error" box naming al_<step>() and writes the same text
+// to standard error; blocks until the box is closed. Always false.
+bool report_init_failure(const char* step);
+
+// --- display (display.cpp) -------------------------------------------------
+
+extern ALLEGRO_DISPLAY* display;  // null until created; null after a failed creation
+extern bool display_created;      // a display exists, so later calls resize it
+
+// Video modes choose the flags of bitmaps made after the display opens.
+constexpr int16_t VIDEO_MODE_MEMORY_BITMAPS = 4;        // flags 1: CPU-side bitmaps
+constexpr int16_t VIDEO_MODE_STRAIGHT_ALPHA = 5;        // flags 0x200
+constexpr int16_t VIDEO_MODE_KEEP_FORMAT = 6;           // flags 2
+
+// Creates the display on the first call, resizes it on later ones (mode
+// ignored then). On failure shows the "ZEB error" box, writes it to standard
+// error and returns false.
+bool set_video_mode(uint16_t width, uint16_t height, int16_t mode);
+
+// --- input snapshots (input.cpp) --------------------------------------------
+// All zero until the first poll. Width and height are asked of the library at
+// every call, never cached; every query needs a display.
+
+extern ALLEGRO_KEYBOARD_STATE keyboard_now;
+extern ALLEGRO_KEYBOARD_STATE keyboard_before;
+extern ALLEGRO_MOUSE_STATE mouse_now;
+extern ALLEGRO_MOUSE_STATE mouse_before;
+
+void input_poll();        // now -> before, then reads keyboard and mouse anew
+void mouse_center();      // warps the pointer to the display centre, wheel to 0
+int mouse_offset_x();     // pixels the pointer is left of the centre
+int mouse_offset_y();     // pixels the pointer is above the centre
+int mouse_wheel();        // wheel position (reset to 0 by mouse_center)
+int mouse_delta_x();      // pixels moved right since the last poll
+int mouse_delta_y();      // pixels moved down since the last poll
+int mouse_wheel_delta();  // wheel steps since the last poll
+bool mouse_left_down();
+bool mouse_left_pressed();    // went down in the last poll
+bool mouse_left_released();   // went up in the last poll
+bool mouse_right_down();
+bool mouse_right_pressed();
+bool mouse_right_released();
