@@ -1,0 +1,79 @@
+// The camera record: field of view, mouse look and the six moves.
+
+#include "camera/camera.h"
+
+#include <cmath>
+
+#include "engine/zeb.h"
+
+double mouse_sensitivity = 1.0;
+double far_plane = 1337.0;
+
+namespace {
+
+// Keeps a field of view within 1..179 degrees; NaN fails both tests and gives 1.
+double clamp_fov(double degrees) {
+    if (degrees > 179) return 179;
+    if (degrees > 1) return degrees;
+    return 1;
+}
+
+}  // namespace
+
+Camera::Camera() : fov(90), x(0), y(0), z(0), yaw(0), pitch(0) { al_identity_transform(&transform); }
+
+double Camera::deg_to_rad(double degrees) const { return degrees * (PI / 180); }
+double Camera::rad_to_deg(double radians) const { return radians * (180 / PI); }
+
+void Camera::set_fov(double degrees) { fov = clamp_fov(degrees); }
+
+void Camera::set_fov_for_display(double degrees) {
+    double aspect = static_cast<double>(al_get_display_width(display)) / al_get_display_height(display);
+    fov = clamp_fov(degrees / aspect);
+}
+
+void Camera::update() {
+    input_poll();
+    look(mouse_offset_x(), mouse_offset_y());
+    mouse_center();
+}
+
+void Camera::look(int offset_x, int offset_y) {
+    yaw += offset_x * (LOOK_DEGREES_PER_PIXEL * mouse_sensitivity);
+    pitch += offset_y * (LOOK_DEGREES_PER_PIXEL * mouse_sensitivity);
+    // One step each way, not a modulo: the pointer is re-centred every frame,
+    // so a frame never turns anywhere near a full circle.
+    if (yaw > 360) yaw -= 360;
+    if (yaw < 0) yaw += 360;
+    if (pitch < -90)
+        pitch = -90;
+    else if (pitch > 90)
+        pitch = 90;
+}
+
+void Camera::push_along_yaw(double amount, double scale) {
+    double d = amount * scale, heading = deg_to_rad(yaw);
+    z += d * std::cos(heading);
+    x += d * std::sin(heading);
+}
+
+void Camera::pull_along_yaw(double amount, double scale) {
+    double d = amount * scale, heading = deg_to_rad(yaw);
+    z -= d * std::cos(heading);
+    x -= d * std::sin(heading);
+}
+
+void Camera::push_across_yaw(double amount, double scale) {
+    double d = amount * scale, heading = deg_to_rad(yaw);
+    z += d * std::sin(heading);
+    x += d * std::cos(heading);
+}
+
+void Camera::pull_across_yaw(double amount, double scale) {
+    double d = amount * scale, heading = deg_to_rad(yaw);
+    z -= d * std::sin(heading);
+    x -= d * std::cos(heading);
+}
+
+void Camera::raise(double amount, double scale) { y += amount * scale; }
+void Camera::lower(double amount, double scale) { y -= amount * scale; }
