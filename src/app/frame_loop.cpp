@@ -1,0 +1,45 @@
+// A plain polling loop: no events, no timer, frames as fast as drawing and
+// flipping allow. Input read at the end of a frame shows in the next one.
+
+#include "app/frame_loop.h"
+
+#include <allegro5/allegro_primitives.h>
+
+#include "engine/console.h"
+#include "engine/zeb.h"
+
+const char* frame_loop_missing() {
+    if (!display) return "there is no display";
+    if (!al_is_keyboard_installed()) return "the keyboard driver is not running";
+    if (!al_is_mouse_installed()) return "the mouse driver is not running";
+    if (!al_is_primitives_addon_initialized()) return "the primitives add-on is not running";
+    return nullptr;
+}
+
+long run_frame_loop(Camera& camera, const std::vector<TerrainVertex>& vertices) {
+    camera.set_fov(START_FOV);
+    // A pointer left at rest reads no offset in the first update.
+    mouse_center();
+    // Checked by the mesh builder: a mesh never holds more than an int counts.
+    const int vertex_count = static_cast<int>(vertices.size());
+
+    long frames = 0;
+    while (frames < FRAME_LIMIT) {
+        // The keyboard as the previous frame's update read it: all clear at first.
+        if (al_key_down(&keyboard_now, ALLEGRO_KEY_ESCAPE)) break;
+        console_print("yaw=%d, pitch=%d\n", static_cast<int>(camera.yaw), static_cast<int>(camera.pitch));
+        al_clear_to_color(al_map_rgb(0, 0, 0));
+        ALLEGRO_TRANSFORM projection = camera.projection();
+        ALLEGRO_TRANSFORM view = camera.view();
+        al_use_projection_transform(&projection);
+        al_use_transform(&view);
+        // No depth test and no culling: triangles paint over each other in
+        // list order, and a cell's two triangles wind opposite ways.
+        if (vertex_count > 0)
+            al_draw_prim(vertices.data(), nullptr, nullptr, 0, vertex_count, ALLEGRO_PRIM_TRIANGLE_LIST);
+        camera.update();
+        al_flip_display();
+        frames++;
+    }
+    return frames;
+}

@@ -1,0 +1,19 @@
+// The frame loop: draws the terrain through the camera, turns the camera with
+// the mouse, echoes its angles, ends on Escape or after FRAME_LIMIT frames.
+#pragma once
+
+#include <vector>
+
+#include "app/terrain_mesh.h"
+#include "camera/camera.h"
+
+constexpr long FRAME_LIMIT = 190000;  // the most frames a run shows
+constexpr double START_FOV = 150.0;   // degrees
+
+// What the loop needs that is not running (the display, keyboard, mouse or
+// drawing add-on), in a few words; null when it can run.
+const char* frame_loop_missing();
+
+// Sets the camera up and runs frames until Escape or FRAME_LIMIT; needs what
+// frame_loop_missing checks. Returns the number of frames shown.
+long run_frame_loop(Camera& camera, const std::vector<TerrainVertex>& vertices);
