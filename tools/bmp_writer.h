@@ -1,0 +1,35 @@
+// Writes BMP files in the layouts the height image may come in, so the sample
+// image and the test images are made by the project itself.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+enum class BmpLayout {
+    mono1,      // 1 bit, 2-colour palette
+    palette4,   // 4 bits, 16-colour palette
+    palette8,   // 8 bits, 256-colour palette
+    rgb555,     // 16 bits, 5 bits a channel
+    rgb565,     // 16 bits with colour masks, 5-6-5
+    rgb24,      // 24 bits
+    argb32,     // 32 bits with colour masks and an alpha channel
+};
+
+// A picture as 0xAARRGGBB pixels, row 0 at the top.
+struct Picture {
+    int width = 0;
+    int height = 0;
+    std::vector<uint32_t> pixels;
+    uint32_t at(int column, int row) const { return pixels[size_t(row) * width + column]; }
+};
+
+// A grey picture: 0xFF000000 | level x 0x010101.
+Picture grey_picture(int width, int height, const std::vector<uint8_t>& levels);
+
+// The file's bytes. Palette layouts need at most 2, 16 or 256 distinct colours
+// (false otherwise); 16-bit layouts keep each channel's top bits. Rows are
+// stored bottom-up unless `top_down`.
+bool encode_bmp(const Picture& picture, BmpLayout layout, bool top_down, std::vector<uint8_t>& bytes);
+
+bool write_file(const std::string& path, const std::vector<uint8_t>& bytes);
