@@ -1,0 +1,139 @@
+// Mesh build speed on a 1024 x 1024 height image: the plain route, the
+// viewer's route, and the bound set by writing the same bytes into fresh
+// memory. Also the peak memory of the viewer's route.
+//
+//   mesh_bench [runs]      (default 5; the best run of each counts)
+
+#include <allegro5/allegro.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <vector>
+
+#include "app/terrain_mesh.h"
+#include "reference_mesh.h"
+
+namespace {
+
+constexpr int SIDE = 1024;
+
+// Rolling grey levels, so every sample and both colour branches occur.
+ALLEGRO_BITMAP* make_image() {
+    al_set_new_bitmap_flags(ALLEGRO_MEMORY_BITMAP);
+    ALLEGRO_BITMAP* image = al_create_bitmap(SIDE, SIDE);
+    al_set_target_bitmap(image);
+    al_lock_bitmap(image, ALLEGRO_PIXEL_FORMAT_ANY, ALLEGRO_LOCK_WRITEONLY);
+    for (int r = 0; r < SIDE; r++)
+        for (int c = 0; c < SIDE; c++) {
+            unsigned char level = (c * 7 + r * 13 + (c * r) / 64) & 0xFF;
+            al_put_pixel(c, r, al_map_rgb(level, level, level));
+        }
+    al_unlock_bitmap(image);
+    return image;
+}
+
+double seconds_since(std::chrono::steady_clock::time_point start) {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+// Runs `work` with standard output sent to /dev/null (the progress lines).
+double timed_quietly(const std::function<void()>& work) {
+    fflush(stdout);
+    int saved = dup(STDOUT_FILENO), null = open("/dev/null", O_WRONLY);
+    dup2(null, STDOUT_FILENO);
+    auto start = std::chrono::steady_clock::now();
+    work();
+    fflush(stdout);
+    double seconds = seconds_since(start);
+    dup2(saved, STDOUT_FILENO);
+    close(null);
+    close(saved);
+    return seconds;
+}
+
+double best_of(int runs, const std::function<void()>& work) {
+    double best = 1e30;
+    for (int i = 0; i < runs; i++) {
+        double s = timed_quietly(work);
+        if (s < best) best = s;
+    }
+    return best;
+}
+
+long status_kib(const char* field) {
+    FILE* status = fopen("/proc/self/status", "r");
+    char line[256];
+    long kib = -1;
+    size_t length = strlen(field);
+    while (status && fgets(line, sizeof line, status))
+        if (strncmp(line, field, length) == 0) kib = atol(line + length + 1);
+    if (status) fclose(status);
+    return kib;
+}
+
+// Resets the peak resident size, so VmHWM then tells the peak of what follows.
+void reset_peak() {
+    FILE* refs = fopen("/proc/self/clear_refs", "w");
+    if (refs) {
+        fputs("5", refs);
+        fclose(refs);
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    int runs = argc > 1 ? atoi(argv[1]) : 5;
+    if (runs < 1) runs = 1;
+    if (!al_init()) {
+        fprintf(stderr, "mesh_bench: the library did not start\n");
+        return 1;
+    }
+    ALLEGRO_BITMAP* image = make_image();
+    const double cells = double(SIDE) * SIDE;
+    const size_t bytes = size_t(cells) * VERTICES_PER_CELL * sizeof(TerrainVertex);
+
+    double plain = best_of(runs, [&] {
+        std::vector<TerrainVertex> v;
+        build_reference_mesh(image, v, true);
+    });
+    double project = best_of(runs, [&] {
+        std::vector<TerrainVertex> v;
+        build_terrain_mesh(image, v);
+    });
+    double bound = best_of(runs, [&] {
+        char* block = static_cast<char*>(malloc(bytes));
+        memset(block, 1, bytes);
+        // Keep the writes: the compiler may not drop them.
+        __asm__ __volatile__("" : : "r"(block) : "memory");
+        free(block);
+    });
+
+    reset_peak();
+    long before = status_kib("VmRSS:");
+    double peak_build = timed_quietly([&] {
+        std::vector<TerrainVertex> v;
+        build_terrain_mesh(image, v);
+    });
+    long peak = status_kib("VmHWM:");
+    (void)peak_build;
+
+    printf("mesh build of a %dx%d image (%.0f cells, %zu bytes of mesh), best of %d runs\n", SIDE, SIDE,
+           cells, bytes, runs);
+    printf("  %-28s %8.2f M cells/s  (%.3f s)\n", "straightforward route", cells / plain / 1e6, plain);
+    printf("  %-28s %8.2f M cells/s  (%.3f s)\n", "viewer's route", cells / project / 1e6, project);
+    printf("  %-28s %8.2f M cells/s  (%.3f s)\n", "fresh memory, 216 B a cell", cells / bound / 1e6, bound);
+    printf("  viewer / straightforward: %.2fx (goal: at least 2.5x)\n", plain / project);
+    printf("  fresh-memory bound / viewer: %.2fx (goal: at most 1.5x)\n", project / bound);
+    const double image_kib = double(SIDE) * SIDE * 4 / 1024, mesh_kib = double(bytes) / 1024;
+    if (before >= 0 && peak >= 0)
+        printf("  resident growth during a build: %.1f MiB for %.1f MiB of mesh and %.1f MiB of image "
+               "(limit %.1f MiB: both plus 10%%)\n",
+               (peak - before) / 1024.0, mesh_kib / 1024, image_kib / 1024, (mesh_kib + image_kib) * 1.1 / 1024);
+    return 0;
+}
