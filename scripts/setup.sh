@@ -1,0 +1,23 @@
+#!/usr/bin/env bash
+# Installs what the viewer and its tests need on Debian 12, only what is missing.
+set -euo pipefail
+
+packages=(
+  cmake g++ make pkg-config
+  liballegro5-dev liballegro-acodec5-dev liballegro-audio5-dev liballegro-dialog5-dev
+  liballegro-image5-dev liballegro-ttf5-dev liballegro-video5-dev
+  libgl1-mesa-dri libgtest-dev libgmock-dev
+  xvfb xdotool imagemagick
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+echo "setup: installing ${missing[*]}" >&2
+sudo=""
+[ "$(id -u)" -ne 0 ] && sudo="sudo"
+$sudo apt-get update -qq
+DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
