@@ -1,0 +1,113 @@
+#include "x_desktop.h"
+
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <sstream>
+
+namespace {
+
+double now_seconds() {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
+std::vector<std::string> words(const std::string& text) {
+    std::istringstream in(text);
+    std::vector<std::string> result;
+    for (std::string word; in >> word;) result.push_back(word);
+    return result;
+}
+
+}  // namespace
+
+std::string shell(const std::string& command) {
+    std::string output;
+    FILE* pipe = popen(command.c_str(), "r");
+    if (!pipe) return output;
+    char buffer[4096];
+    size_t n;
+    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) output.append(buffer, n);
+    pclose(pipe);
+    while (!output.empty() && (output.back() == '\n' || output.back() == '\r')) output.pop_back();
+    return output;
+}
+
+std::vector<std::string> windows_named(const std::string& title_regex) {
+    return words(shell("timeout 5 xdotool search --onlyvisible --name '" + title_regex + "' 2>/dev/null"));
+}
+
+std::string wait_for_window(const std::string& title_regex, double seconds) {
+    double deadline = now_seconds() + seconds;
+    do {
+        auto found = windows_named(title_regex);
+        if (!found.empty()) return found.front();
+        usleep(50000);
+    } while (now_seconds() < deadline);
+    return "";
+}
+
+void hold_key(const std::string& window, const std::string& key) {
+    shell("timeout 5 xdotool windowfocus --sync " + window + " keydown " + key + "; sleep 0.25; xdotool keyup " + key);
+}
+
+Point pointer_in(const std::string& window) {
+    // "x:12 y:34 screen:0 window:567"; the window's origin from its geometry.
+    Point pointer{0, 0}, origin{0, 0};
+    sscanf(shell("xdotool getmouselocation").c_str(), "x:%d y:%d", &pointer.x, &pointer.y);
+    std::string geometry = shell("xdotool getwindowgeometry " + window);
+    size_t at = geometry.find("Position: ");
+    if (at != std::string::npos) sscanf(geometry.c_str() + at, "Position: %d,%d", &origin.x, &origin.y);
+    return {pointer.x - origin.x, pointer.y - origin.y};
+}
+
+void move_pointer_in(const std::string& window, int x, int y) {
+    shell("xdotool mousemove --window " + window + " " + std::to_string(x) + " " + std::to_string(y));
+}
+
+BoxCloser::BoxCloser(std::vector<std::string> titles) : titles_(std::move(titles)), thread_([this] { run(); }) {}
+
+BoxCloser::~BoxCloser() {
+    stop_ = true;
+    thread_.join();
+}
+
+std::vector<std::string> BoxCloser::seen() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return seen_;
+}
+
+void BoxCloser::run() {
+    while (!stop_) {
+        for (const auto& title : titles_) {
+            for (const auto& id : windows_named("^" + title + "$")) {
+                {
+                    std::lock_guard<std::mutex> lock(mutex_);
+                    if (ids_.insert(id).second) seen_.push_back(title);
+                }
+                // Pressed again on the next round while the box stays up.
+                shell("timeout 5 xdotool windowfocus --sync " + id + " key Return 2>/dev/null");
+            }
+        }
+        usleep(150000);
+    }
+}
+
+bool Screenshot::take(const std::string& window) {
+    FILE* pipe = popen(("import -window " + window + " ppm:- 2>/dev/null").c_str(), "r");
+    if (!pipe) return false;
+    int max_value = 0;
+    bool ok = fscanf(pipe, "P6 %d %d %d", &width, &height, &max_value) == 3 && max_value == 255 &&
+              fgetc(pipe) != EOF;  // the one white space after the header
+    if (ok) {
+        rgb.resize(size_t(width) * height * 3);
+        ok = fread(rgb.data(), 1, rgb.size(), pipe) == rgb.size();
+    }
+    pclose(pipe);
+    return ok;
+}
+
+unsigned Screenshot::pixel(int x, int y) const {
+    const unsigned char* p = &rgb[(size_t(y) * width + x) * 3];
+    return unsigned(p[0]) << 16 | unsigned(p[1]) << 8 | p[2];
+}

@@ -1,0 +1,54 @@
+// The X desktop as a user would touch it, through xdotool and ImageMagick:
+// windows by title, keys, the pointer, native boxes closed, screenshots.
+#pragma once
+
+#include <atomic>
+#include <mutex>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+// Runs a shell command; its standard output with trailing line ends trimmed.
+std::string shell(const std::string& command);
+
+// Visible windows whose title matches the extended regex.
+std::vector<std::string> windows_named(const std::string& title_regex);
+// The first such window to appear within `seconds`; "" if none did.
+std::string wait_for_window(const std::string& title_regex, double seconds);
+
+// Focuses `window` and holds `key` for a quarter of a second: a tap could
+// fall between two polls.
+void hold_key(const std::string& window, const std::string& key);
+
+struct Point {
+    int x, y;
+};
+// The pointer's position in `window`'s pixels.
+Point pointer_in(const std::string& window);
+void move_pointer_in(const std::string& window, int x, int y);
+
+// Closes every native box whose title is one of `titles` while it lives,
+// pressing Return in it, and remembers which titles it met.
+class BoxCloser {
+public:
+    explicit BoxCloser(std::vector<std::string> titles);
+    ~BoxCloser();
+    std::vector<std::string> seen() const;  // a title per box, in the order met
+
+private:
+    void run();
+    std::vector<std::string> titles_;
+    std::atomic<bool> stop_{false};
+    mutable std::mutex mutex_;
+    std::vector<std::string> seen_;
+    std::set<std::string> ids_;
+    std::thread thread_;
+};
+
+struct Screenshot {
+    int width = 0, height = 0;
+    std::vector<unsigned char> rgb;
+    bool take(const std::string& window);  // false if ImageMagick could not
+    unsigned pixel(int x, int y) const;    // 0xRRGGBB
+};

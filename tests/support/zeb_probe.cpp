@@ -1,0 +1,70 @@
+// Preloaded into the viewer by the tests: logs each library start-up step and
+// each native box to the file named by ZEB_PROBE_LOG, and makes the step named
+// by ZEB_PROBE_FAIL ("init", "install_mouse", ...) fail without running it.
+// Everything else goes on to the real library.
+
+#include <dlfcn.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+struct ALLEGRO_DISPLAY;
+
+namespace {
+
+void log_line(const char* format, const char* a, const char* b = "", const char* c = "", const char* d = "",
+              int flags = 0) {
+    const char* path = getenv("ZEB_PROBE_LOG");
+    if (!path) return;
+    if (FILE* log = fopen(path, "a")) {
+        fprintf(log, format, a, b, c, d, flags);
+        fclose(log);
+    }
+}
+
+bool fails(const char* step) {
+    const char* failing = getenv("ZEB_PROBE_FAIL");
+    return failing && strcmp(failing, step) == 0;
+}
+
+template <typename F>
+F real(const char* name) {
+    return reinterpret_cast<F>(dlsym(RTLD_NEXT, name));
+}
+
+}  // namespace
+
+extern "C" bool al_install_system(int version, int (*atexit_ptr)(void (*)(void))) {
+    log_line("step %s\n", "init");
+    if (fails("init")) return false;
+    return real<bool (*)(int, int (*)(void (*)(void)))>("al_install_system")(version, atexit_ptr);
+}
+
+#define PROBED_STEP(step)                                       \
+    extern "C" bool al_##step(void) {                           \
+        log_line("step %s\n", #step);                           \
+        if (fails(#step)) return false;                         \
+        return real<bool (*)(void)>("al_" #step)();             \
+    }
+
+PROBED_STEP(install_keyboard)
+PROBED_STEP(install_mouse)
+PROBED_STEP(install_audio)
+PROBED_STEP(init_acodec_addon)
+PROBED_STEP(init_font_addon)
+PROBED_STEP(init_image_addon)
+PROBED_STEP(init_primitives_addon)
+PROBED_STEP(init_ttf_addon)
+PROBED_STEP(init_video_addon)
+
+// "box <display>|<title>|<heading>|<text>|<buttons>|<flags>", null shown as (null).
+extern "C" int al_show_native_message_box(ALLEGRO_DISPLAY* display, const char* title, const char* heading,
+                                          const char* text, const char* buttons, int flags) {
+    char head[512];
+    snprintf(head, sizeof head, "box %s|%s", display ? "display" : "(null)", title ? title : "(null)");
+    log_line("%s|%s|%s|%s|%d\n", head, heading ? heading : "(null)", text ? text : "(null)",
+             buttons ? buttons : "(null)", flags);
+    using Show = int (*)(ALLEGRO_DISPLAY*, const char*, const char*, const char*, const char*, int);
+    return real<Show>("al_show_native_message_box")(display, title, heading, text, buttons, flags);
+}

@@ -1,0 +1,233 @@
+#include "app/terrain_mesh.h"
+
+#include <allegro5/allegro_image.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <climits>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "reference_mesh.h"
+#include "test_files.h"
+
+namespace {
+
+class TerrainMesh : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        ASSERT_TRUE(al_init());
+        ASSERT_TRUE(al_init_image_addon());
+    }
+    void SetUp() override { al_set_new_bitmap_flags(ALLEGRO_MEMORY_BITMAP); }
+    void TearDown() override {
+        for (ALLEGRO_BITMAP* b : bitmaps_) al_destroy_bitmap(b);
+    }
+
+    // The picture written as a BMP and loaded back, as the viewer loads hmap.bmp.
+    ALLEGRO_BITMAP* load(const Picture& picture, BmpLayout layout, bool top_down = false) {
+        std::string path = write_bmp(dir_, "image.bmp", picture, layout, top_down);
+        ALLEGRO_BITMAP* image = path.empty() ? nullptr : al_load_bitmap(path.c_str());
+        if (image) bitmaps_.push_back(image);
+        return image;
+    }
+    ALLEGRO_BITMAP* grey(int width, int height, const std::vector<uint8_t>& levels) {
+        return load(grey_picture(width, height, levels), BmpLayout::palette8);
+    }
+    // A blank memory bitmap; its pixels are never touched, so even a huge one costs nothing.
+    ALLEGRO_BITMAP* blank(int width, int height) {
+        ALLEGRO_BITMAP* image = al_create_bitmap(width, height);
+        if (image) bitmaps_.push_back(image);
+        return image;
+    }
+    std::vector<TerrainVertex> build(ALLEGRO_BITMAP* image, std::string* printed = nullptr) {
+        std::vector<TerrainVertex> vertices;
+        CapturedStream out(STDOUT_FILENO);
+        EXPECT_TRUE(build_terrain_mesh(image, vertices));
+        std::string text = out.text();
+        if (printed) *printed = text;
+        return vertices;
+    }
+
+    TempDir dir_;
+    std::vector<ALLEGRO_BITMAP*> bitmaps_;
+};
+
+Picture random_picture(int width, int height, unsigned seed, bool grey, bool alpha) {
+    Lcg random(seed);
+    Picture picture{width, height, {}};
+    for (int i = 0; i < width * height; i++) {
+        unsigned value = random.next();
+        unsigned a = alpha ? (value >> 24 | 0x10) & 0xFF : 0xFF;
+        unsigned rgb = grey ? (value & 0xFF) * 0x010101u : value & 0xFFFFFF;
+        picture.pixels.push_back(a << 24 | rgb);
+    }
+    return picture;
+}
+
+// At most `colours` distinct colours, for the palette layouts.
+Picture few_colours(int width, int height, unsigned seed, unsigned colours) {
+    Picture picture = random_picture(width, height, seed, false, false);
+    for (uint32_t& p : picture.pixels) p = 0xFF000000u | ((p % colours) * 0x3F1F2Bu & 0xFFFFFF);
+    return picture;
+}
+
+float green_of(uint8_t level) { return float(level < 50 ? level : 50) / 255.0f; }
+
+}  // namespace
+
+TEST_F(TerrainMesh, MatchesThePlainRouteByteForByteOnEveryKindOfImage) {
+    const struct {
+        const char* name;
+        Picture picture;
+        BmpLayout layout;
+        bool top_down;
+    } cases[] = {
+        {"1x1 grey", random_picture(1, 1, 1, true, false), BmpLayout::palette8, false},
+        {"1x9 grey", random_picture(1, 9, 2, true, false), BmpLayout::palette8, false},
+        {"9x1 grey", random_picture(9, 1, 3, true, false), BmpLayout::palette8, false},
+        {"13x5 grey, odd width", random_picture(13, 5, 4, true, false), BmpLayout::rgb24, false},
+        {"7x11 coloured", random_picture(7, 11, 5, false, false), BmpLayout::rgb24, false},
+        {"6x6 with alpha", random_picture(6, 6, 6, false, true), BmpLayout::argb32, false},
+        {"11x7 8-bit palette", few_colours(11, 7, 7, 256), BmpLayout::palette8, false},
+        {"9x5 4-bit palette", few_colours(9, 5, 8, 16), BmpLayout::palette4, false},
+        {"17x3 1-bit", few_colours(17, 3, 9, 2), BmpLayout::mono1, false},
+        {"8x6 16-bit 555", random_picture(8, 6, 10, false, false), BmpLayout::rgb555, false},
+        {"5x7 16-bit 565", random_picture(5, 7, 11, false, false), BmpLayout::rgb565, false},
+        {"5x4 top-down 24-bit", random_picture(5, 4, 12, false, false), BmpLayout::rgb24, true},
+        {"6x3 top-down 8-bit", random_picture(6, 3, 13, true, false), BmpLayout::palette8, true},
+        {"3x5 top-down 32-bit", random_picture(3, 5, 14, false, true), BmpLayout::argb32, true},
+    };
+    for (const auto& c : cases) {
+        ALLEGRO_BITMAP* image = load(c.picture, c.layout, c.top_down);
+        ASSERT_NE(image, nullptr) << c.name;
+        std::vector<TerrainVertex> plain;
+        build_reference_mesh(image, plain, false);
+        std::vector<TerrainVertex> ours = build(image);
+        ASSERT_EQ(ours.size(), plain.size()) << c.name;
+        EXPECT_EQ(std::memcmp(ours.data(), plain.data(), ours.size() * sizeof(TerrainVertex)), 0) << c.name;
+    }
+}
+
+TEST_F(TerrainMesh, SixVerticesPerPixelAndAProgressLinePerRow) {
+    ALLEGRO_BITMAP* image = grey(5, 3, std::vector<uint8_t>(15, 100));
+    std::string printed;
+    std::vector<TerrainVertex> vertices = build(image, &printed);
+    EXPECT_EQ(vertices.size(), 6u * 5 * 3);
+    EXPECT_EQ(vertices.capacity(), vertices.size());  // reserved once, never doubled
+    EXPECT_EQ(printed,
+              "Creating hmap: scanline 0/3\n"
+              "Creating hmap: scanline 1/3\n"
+              "Creating hmap: scanline 2/3\n");
+
+    // No rows: no lines, no vertices. Rows of no pixels: a line each, still no vertices.
+    EXPECT_TRUE(build(blank(4, 0), &printed).empty());
+    EXPECT_EQ(printed, "");
+    EXPECT_TRUE(build(blank(0, 2), &printed).empty());
+    EXPECT_EQ(printed, "Creating hmap: scanline 0/2\nCreating hmap: scanline 1/2\n");
+}
+
+TEST_F(TerrainMesh, CellsFollowTheVertexOrderFromPixelZeroZeroAtMinus20) {
+    // 2x2 of levels 10, 20 / 30, 40: every corner of cell (0, 0) is inside.
+    std::vector<TerrainVertex> v = build(grey(2, 2, {10, 20, 30, 40}));
+    ASSERT_EQ(v.size(), 24u);
+    const struct {
+        float x, z;
+        int level;
+    } corners[6] = {{-20, -20, 10}, {-20, -19, 30}, {-19, -20, 20}, {-20, -19, 30}, {-19, -20, 20}, {-19, -19, 40}};
+    for (int k = 0; k < 6; k++) {
+        EXPECT_EQ(v[k].x, corners[k].x) << "vertex " << k + 1;
+        EXPECT_EQ(v[k].z, corners[k].z) << "vertex " << k + 1;
+        EXPECT_EQ(v[k].y, corners[k].level - 156) << "vertex " << k + 1;
+        EXPECT_FLOAT_EQ(v[k].color.g, corners[k].level / 255.0f) << "vertex " << k + 1;
+    }
+    // Cell (row 1, column 0) starts at pixel (0, 1): x -20, z -19.
+    EXPECT_EQ(v[12].x, -20);
+    EXPECT_EQ(v[12].z, -19);
+}
+
+TEST_F(TerrainMesh, OnePixelGivesOneRaisedCornerAndThreeAtTheFloor) {
+    std::vector<TerrainVertex> v = build(grey(1, 1, {200}));
+    ASSERT_EQ(v.size(), 6u);
+    EXPECT_EQ(v[0].y, 44);
+    EXPECT_FLOAT_EQ(v[0].color.g, 50 / 255.0f);
+    for (int k = 1; k < 6; k++) {
+        EXPECT_EQ(v[k].y, -156) << "vertex " << k + 1;
+        EXPECT_EQ(v[k].color.g, 0) << "vertex " << k + 1;
+        EXPECT_EQ(v[k].color.a, 1) << "vertex " << k + 1;
+    }
+}
+
+TEST_F(TerrainMesh, LastColumnAndRowSlopeDownToMinus156) {
+    const int W = 4, H = 3;
+    std::vector<TerrainVertex> v = build(grey(W, H, std::vector<uint8_t>(W * H, 255)));
+    for (int i = 0; i < H; i++) {
+        const TerrainVertex* cell = &v[(i * W + W - 1) * 6];  // last column: corners 10 and 11 outside
+        EXPECT_EQ(cell[2].y, -156);
+        EXPECT_EQ(cell[4].y, -156);
+        EXPECT_EQ(cell[5].y, -156);
+        EXPECT_EQ(cell[0].y, 99);
+    }
+    for (int j = 0; j < W; j++) {
+        const TerrainVertex* cell = &v[((H - 1) * W + j) * 6];  // last row: corners 01 and 11 outside
+        EXPECT_EQ(cell[1].y, -156);
+        EXPECT_EQ(cell[3].y, -156);
+        EXPECT_EQ(cell[5].y, -156);
+    }
+}
+
+TEST_F(TerrainMesh, HeightsAndGreensFollowTheSample) {
+    const uint8_t levels[] = {0, 20, 49, 50, 51, 156, 255};
+    std::vector<uint8_t> row(std::begin(levels), std::end(levels));
+    std::vector<TerrainVertex> v = build(grey(int(row.size()), 1, row));
+    for (size_t j = 0; j < row.size(); j++) {
+        const TerrainVertex& corner = v[j * 6];
+        EXPECT_EQ(corner.y, float(row[j]) - 156) << "level " << int(row[j]);
+        EXPECT_FLOAT_EQ(corner.color.g, green_of(row[j])) << "level " << int(row[j]);
+        EXPECT_EQ(corner.color.r, 0);
+        EXPECT_EQ(corner.color.b, 0);
+        EXPECT_EQ(corner.color.a, 1);
+    }
+    EXPECT_EQ(v[5 * 6].y, 0);  // grey 156 is height 0
+}
+
+TEST(MeshSize, CountsWithoutOverflowAndRefusesWhatCannotBeDrawnOrHeld) {
+    MeshSize largest = mesh_size(65535, 65535);
+    EXPECT_EQ(largest.vertices, 6ull * 65535 * 65535);
+    EXPECT_EQ(largest.bytes, 36ull * 6 * 65535 * 65535);
+    EXPECT_EQ(mesh_fit(largest, UINT64_MAX), MeshFit::too_many_vertices);
+    // The last count one draw call takes, and the next.
+    EXPECT_EQ(mesh_fit(mesh_size(357913941, 1), UINT64_MAX), MeshFit::fits);  // 2147483646 vertices
+    EXPECT_EQ(mesh_fit(mesh_size(357913942, 1), UINT64_MAX), MeshFit::too_many_vertices);
+    MeshSize small = mesh_size(100, 100);
+    EXPECT_EQ(mesh_fit(small, small.bytes), MeshFit::fits);
+    EXPECT_EQ(mesh_fit(small, small.bytes - 1), MeshFit::too_many_bytes);
+    EXPECT_EQ(mesh_size(0, 100).vertices, 0u);
+    EXPECT_GT(memory_for_mesh(), 0u);
+}
+
+TEST_F(TerrainMesh, RefusesAnImageTooLargeBeforeAllocatingAnything) {
+    // 20000 x 20000: 2.4 billion vertices, more than one draw can take.
+    ALLEGRO_BITMAP* huge = blank(20000, 20000);
+    ASSERT_NE(huge, nullptr);
+    std::vector<TerrainVertex> vertices;
+    CapturedStream err(STDERR_FILENO);
+    EXPECT_FALSE(build_terrain_mesh(huge, vertices));
+    std::string message = err.text();
+    EXPECT_EQ(vertices.capacity(), 0u);
+    EXPECT_NE(message.find("20000x20000"), std::string::npos) << message;
+    EXPECT_NE(message.find("86400000000 bytes"), std::string::npos) << message;
+
+    // 15000 x 15000: drawable, but 48.6 GB of mesh.
+    ALLEGRO_BITMAP* large = blank(15000, 15000);
+    ASSERT_NE(large, nullptr);
+    if (memory_for_mesh() >= mesh_size(15000, 15000).bytes) GTEST_SKIP() << "this machine could hold it";
+    CapturedStream err2(STDERR_FILENO);
+    EXPECT_FALSE(build_terrain_mesh(large, vertices));
+    message = err2.text();
+    EXPECT_EQ(vertices.capacity(), 0u);
+    EXPECT_NE(message.find("15000x15000"), std::string::npos) << message;
+    EXPECT_NE(message.find("48600000000 bytes"), std::string::npos) << message;
+    EXPECT_NE(message.find("available"), std::string::npos) << message;
+}
