@@ -94,7 +94,7 @@ void BoxCloser::run() {
 }
 
 bool Screenshot::take(const std::string& window) {
-    FILE* pipe = popen(("import -window " + window + " ppm:- 2>/dev/null").c_str(), "r");
+    FILE* pipe = popen(("import -window " + window + " -depth 8 ppm:- 2>/dev/null").c_str(), "r");
     if (!pipe) return false;
     int max_value = 0;
     bool ok = fscanf(pipe, "P6 %d %d %d", &width, &height, &max_value) == 3 && max_value == 255 &&

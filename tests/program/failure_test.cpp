@@ -1,0 +1,195 @@
+// Failures a user can meet: no image or a bad one, no X display, a library
+// part that does not start, an image too large to draw. Each ends with its box
+// and a line on standard error, a non-zero exit and never a signal or a hang.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <fstream>
+
+#include "viewer_run.h"
+
+namespace {
+
+const std::vector<std::string> ALL_BOXES = {"error", "ZEB error", "ZEB init error"};
+const std::string LOL_BOX = "(null)|error|lol|lol|(null)|2";
+
+void expect_failed_cleanly(Child& child) {
+    EXPECT_TRUE(child.exited_normally()) << "signal " << child.signal();
+    EXPECT_EQ(child.exit_code(), 1);
+}
+
+bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+void write_bytes(const std::string& path, const std::string& bytes) {
+    std::ofstream(path, std::ios::binary) << bytes;
+}
+
+// A BMP header for a width x height 24-bit image, with `data` after it.
+std::string bmp_header(int32_t width, int32_t height, uint16_t bpp = 24, const std::string& data = "") {
+    std::string h = "BM";
+    auto put = [&h](uint32_t v, int bytes) {
+        for (int i = 0; i < bytes; i++) h += char((v >> (8 * i)) & 0xFF);
+    };
+    put(54 + data.size(), 4), put(0, 4), put(54, 4);
+    put(40, 4), put(uint32_t(width), 4), put(uint32_t(height), 4), put(1, 2), put(bpp, 2);
+    put(0, 4), put(data.size(), 4), put(2835, 4), put(2835, 4), put(0, 4), put(0, 4);
+    return h + data;
+}
+
+struct BadImage {
+    const char* name;
+    std::function<void(const std::string& path)> make;
+    const char* reason;
+};
+
+void PrintTo(const BadImage& image, std::ostream* os) { *os << image.name; }
+
+class BadHeightmap : public ::testing::TestWithParam<BadImage> {};
+
+}  // namespace
+
+TEST(Failure, AMissingImageShowsTheLolBoxAndEnds) {
+    ViewerRun run;
+    BoxCloser closer(ALL_BOXES);
+    run.start();
+    ASSERT_TRUE(run.child().wait_exit(30));
+    expect_failed_cleanly(run.child());
+    EXPECT_EQ(closer.seen(), std::vector<std::string>{"error"});
+    EXPECT_EQ(run.boxes(), std::vector<std::string>{LOL_BOX});
+    EXPECT_EQ(run.child().out(), "ZEB initialized successfully");
+    EXPECT_EQ(run.child().err(),
+              "terrain-viewer: cannot load the height image hmap.bmp: no such file in the working directory\n");
+}
+
+TEST_P(BadHeightmap, ShowsTheLolBoxAndEndsWithAReason) {
+    ViewerRun run;
+    GetParam().make(run.folder().file("hmap.bmp"));
+    BoxCloser closer(ALL_BOXES);
+    run.start();
+    ASSERT_TRUE(run.child().wait_exit(30));
+    expect_failed_cleanly(run.child());
+    EXPECT_EQ(closer.seen(), std::vector<std::string>{"error"});
+    EXPECT_EQ(run.boxes(), std::vector<std::string>{LOL_BOX});
+    const std::string& err = run.child().err();
+    EXPECT_TRUE(contains(err, "cannot load the height image hmap.bmp: ")) << err;
+    EXPECT_TRUE(contains(err, GetParam().reason)) << err;
+    EXPECT_EQ(lines_of(err).size(), 1u) << err;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Viewer, BadHeightmap,
+    ::testing::Values(
+        BadImage{"empty_file", [](const std::string& p) { write_bytes(p, ""); }, "not an image"},
+        BadImage{"garbage", [](const std::string& p) { write_bytes(p, std::string(3000, '\x5a')); }, "not an image"},
+        BadImage{"truncated_header", [](const std::string& p) { write_bytes(p, bmp_header(10, 10).substr(0, 30)); },
+                 "not an image"},
+        BadImage{"seven_bits_a_pixel", [](const std::string& p) { write_bytes(p, bmp_header(4, 4, 7, std::string(64, '\0'))); },
+                 "not an image"},
+        BadImage{"negative_width", [](const std::string& p) { write_bytes(p, bmp_header(-4, 4, 24, std::string(64, '\0'))); },
+                 "not an image"},
+        BadImage{"a_folder", [](const std::string& p) { mkdir(p.c_str(), 0755); }, "it is a folder"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(Failure, WithoutAnXDisplayItSaysSoAndEnds) {
+    ViewerRun run;
+    ASSERT_TRUE(run.put_heightmap(grey_picture(2, 2, {1, 2, 3, 4})));
+    ViewerOptions options;
+    options.x_display = false;
+    run.start(options);
+    ASSERT_TRUE(run.child().wait_exit(30));
+    expect_failed_cleanly(run.child());
+    const std::string& err = run.child().err();
+    EXPECT_TRUE(contains(err, "ZEB error: ZEB: Unsupported video mode requested (could not open a display of 800x600)\n"))
+        << err;
+    EXPECT_FALSE(contains(run.child().out(), "Creating hmap"));
+    const std::vector<std::string> boxes = run.boxes();
+    ASSERT_FALSE(boxes.empty());
+    EXPECT_EQ(boxes.back(), "(null)|ZEB error||ZEB: Unsupported video mode requested|(null)|2");
+}
+
+TEST(Failure, AnImageTooLargeToDrawIsRefusedBeforeBuilding) {
+    // 12000 x 12000 declared in a tiny file: the library pads it out, but its
+    // mesh would take 31 GB.
+    ViewerRun run;
+    write_bytes(run.folder().file("hmap.bmp"), bmp_header(12000, 12000, 24, std::string(100, '\0')));
+    std::ifstream meminfo("/proc/meminfo");
+    std::string key;
+    unsigned long long kib = 0;
+    meminfo >> key >> kib;  // MemTotal
+    if (kib * 1024 >= 31104000000ull) GTEST_SKIP() << "this machine could hold that mesh";
+    BoxCloser closer(ALL_BOXES);
+    run.start();
+    ASSERT_TRUE(run.child().wait_exit(60));
+    expect_failed_cleanly(run.child());
+    EXPECT_TRUE(closer.seen().empty());
+    const std::string& err = run.child().err();
+    EXPECT_TRUE(contains(err, "a 12000x12000 height image needs 31104000000 bytes of mesh")) << err;
+    EXPECT_FALSE(contains(run.child().out(), "Creating hmap"));
+}
+
+// A start-up step that fails: its box names it, later steps are never tried,
+// and the run goes on until something needs the missing part.
+struct StepFailure {
+    const char* step;
+    const char* then;  // "display", "image", "drawing" or "runs"
+};
+
+void PrintTo(const StepFailure& failure, std::ostream* os) { *os << failure.step; }
+
+class FailingStep : public ::testing::TestWithParam<StepFailure> {};
+
+TEST_P(FailingStep, NamesTheStepAndDegradesWithoutCrashing) {
+    const std::vector<std::string> order = {"init", "install_keyboard", "install_mouse", "install_audio",
+                                            "init_acodec_addon", "init_font_addon", "init_image_addon",
+                                            "init_primitives_addon", "init_ttf_addon", "init_video_addon"};
+    const std::string step = GetParam().step, then = GetParam().then;
+    ViewerRun run;
+    ASSERT_TRUE(run.put_heightmap(grey_picture(3, 2, {150, 160, 170, 180, 190, 200})));
+    BoxCloser closer(ALL_BOXES);
+    ViewerOptions options;
+    options.fail_step = step;
+    run.start(options);
+    if (then == "runs") {
+        ASSERT_TRUE(run.wait_for_frames(3, 30));
+        ASSERT_TRUE(run.press_escape());
+        EXPECT_EQ(run.child().exit_code(), 0);
+    } else {
+        ASSERT_TRUE(run.child().wait_exit(30));
+        expect_failed_cleanly(run.child());
+    }
+
+    // Tried in order up to the failing step, and not one step further.
+    std::vector<std::string> tried(order.begin(), std::find(order.begin(), order.end(), step) + 1);
+    EXPECT_EQ(run.steps(), tried);
+    const std::string message = "Allegro5 error: al_" + step + "() failed";
+    std::vector<std::string> boxes = run.boxes();
+    ASSERT_FALSE(boxes.empty());
+    EXPECT_EQ(boxes[0], "(null)|ZEB init error||" + message + "|(null)|2");
+    const std::string& err = run.child().err();
+    EXPECT_TRUE(contains(err, "ZEB init error: " + message + "\n")) << err;
+    EXPECT_FALSE(contains(run.child().out(), "ZEB initialized successfully"));
+
+    std::vector<std::string> titles = {"ZEB init error"};
+    if (then == "display") {
+        titles.push_back("ZEB error");
+        EXPECT_TRUE(contains(err, "ZEB error: ZEB: Unsupported video mode requested")) << err;
+    } else if (then == "image") {
+        titles.push_back("error");
+        EXPECT_TRUE(contains(err, "cannot load the height image hmap.bmp: the image add-on is not running")) << err;
+    } else if (then == "drawing") {
+        EXPECT_TRUE(contains(run.child().out(), "Creating hmap: scanline 1/2\n"));
+        EXPECT_TRUE(contains(err, "cannot show the terrain: the primitives add-on is not running")) << err;
+    }
+    EXPECT_EQ(closer.seen(), titles);
+}
+
+INSTANTIATE_TEST_SUITE_P(Viewer, FailingStep,
+                         ::testing::Values(StepFailure{"init", "display"}, StepFailure{"install_keyboard", "image"},
+                                           StepFailure{"install_mouse", "image"}, StepFailure{"install_audio", "image"},
+                                           StepFailure{"init_acodec_addon", "image"},
+                                           StepFailure{"init_font_addon", "image"},
+                                           StepFailure{"init_image_addon", "image"},
+                                           StepFailure{"init_primitives_addon", "drawing"},
+                                           StepFailure{"init_ttf_addon", "runs"},
+                                           StepFailure{"init_video_addon", "runs"}),
+                         [](const auto& info) { return std::string(info.param.step); });

@@ -1,0 +1,125 @@
+// What the viewer writes, and how a run ends: Escape, the frame limit.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "viewer_run.h"
+
+namespace {
+
+std::string progress_lines(int rows) {
+    std::string text;
+    for (int i = 0; i < rows; i++) text += "Creating hmap: scanline " + std::to_string(i) + "/" + std::to_string(rows) + "\n";
+    return text;
+}
+
+// Start-up line, progress lines, then angle lines and nothing else.
+void expect_whole_output(const std::string& out, int rows) {
+    const std::string head = "ZEB initialized successfully" + progress_lines(rows);
+    ASSERT_EQ(out.substr(0, head.size()), head);
+    std::vector<std::string> rest = lines_of(out.substr(head.size()));
+    ASSERT_FALSE(rest.empty());
+    EXPECT_EQ(rest.front(), "yaw=0, pitch=0");
+    for (const auto& line : rest) {
+        Angles a;
+        EXPECT_TRUE(parse_angles(line, a)) << "not an angle line: " << line;
+    }
+    EXPECT_EQ(out.back(), '\n');
+}
+
+// A terminal turns each line end into "\r\n".
+std::string without_returns(std::string text) {
+    text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
+    return text;
+}
+
+Picture small_terrain() {  // 7 wide, 4 high
+    std::vector<uint8_t> levels;
+    for (int i = 0; i < 28; i++) levels.push_back(uint8_t(100 + i * 5));
+    return grey_picture(7, 4, levels);
+}
+
+struct OutputKind {
+    const char* name;
+    bool line_buffered, terminal;
+};
+
+void PrintTo(const OutputKind& kind, std::ostream* os) { *os << kind.name; }
+
+class OutputTo : public ::testing::TestWithParam<OutputKind> {};
+
+}  // namespace
+
+TEST_P(OutputTo, StartupThenARowLineEachThenTheAnglesUntilEscape) {
+    ViewerRun run;
+    ASSERT_TRUE(run.put_heightmap(small_terrain()));
+    ViewerOptions options;
+    options.line_buffered = GetParam().line_buffered;
+    options.terminal = GetParam().terminal;
+    run.start(options);
+    ASSERT_FALSE(run.window().empty());
+    if (options.line_buffered || options.terminal) {
+        EXPECT_TRUE(run.wait_for_frames(3));
+    }
+    ASSERT_TRUE(run.press_escape());
+    EXPECT_TRUE(run.child().exited_normally());
+    EXPECT_EQ(run.child().exit_code(), 0);
+    const std::string out = without_returns(run.child().out());
+    expect_whole_output(out, 4);
+    for (const auto& line : angle_lines(out)) EXPECT_EQ(line, "yaw=0, pitch=0");
+    EXPECT_EQ(run.child().err(), "");
+    EXPECT_TRUE(run.boxes().empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Viewer, OutputTo,
+                         ::testing::Values(OutputKind{"line_buffered_pipe", true, false},
+                                           OutputKind{"block_buffered_pipe", false, false},
+                                           OutputKind{"terminal", false, true}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(Viewer, IgnoresItsCommandLine) {
+    ViewerRun run;
+    ASSERT_TRUE(run.put_heightmap(small_terrain()));
+    ViewerOptions options;
+    options.arguments = {"--help", "other.bmp", "-fullscreen"};
+    run.start(options);
+    ASSERT_TRUE(run.wait_for_frames(2));
+    ASSERT_TRUE(run.press_escape());
+    EXPECT_EQ(run.child().exit_code(), 0);
+    expect_whole_output(run.child().out(), 4);
+}
+
+TEST(Viewer, EscapeEndsTheRunWithinAFewFrames) {
+    ViewerRun run;
+    ASSERT_TRUE(run.put_heightmap(small_terrain()));
+    run.start();
+    std::string window = run.window();
+    ASSERT_FALSE(window.empty());
+    ASSERT_TRUE(run.wait_for_frames(20));
+    shell("xdotool windowfocus --sync " + window);
+    shell("xdotool keydown Escape");  // the X server has the key when this returns
+    run.child().drain();
+    size_t before = angle_lines(run.child().out()).size();
+    bool ended = run.child().wait_exit(10);
+    shell("xdotool keyup Escape");
+    ASSERT_TRUE(ended);
+    EXPECT_EQ(run.child().exit_code(), 0);
+    size_t after = angle_lines(run.child().out()).size() - before;
+    EXPECT_LE(after, 30u) << "frames shown after Escape went down";
+}
+
+TEST(ViewerSlow, EndsByItselfAfter190000Frames) {
+    ViewerRun run;
+    ASSERT_TRUE(run.put_heightmap(grey_picture(1, 1, {156})));
+    ViewerOptions options;
+    options.line_buffered = false;
+    run.start(options);
+    ASSERT_TRUE(run.child().wait_exit(900));
+    EXPECT_TRUE(run.child().exited_normally());
+    EXPECT_EQ(run.child().exit_code(), 0);
+    const std::string& out = run.child().out();
+    expect_whole_output(out, 1);
+    std::vector<std::string> angles = angle_lines(out);
+    EXPECT_EQ(angles.size(), 190000u);
+    EXPECT_EQ(lines_of(out).size(), 1u + 190000u);  // the first line also carries the start-up text
+}

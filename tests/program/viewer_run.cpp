@@ -1,0 +1,61 @@
+#include "viewer_run.h"
+
+#include <cstdio>
+#include <fstream>
+
+ViewerRun::ViewerRun() : log_(folder_.file("probe.log")) {}
+
+bool ViewerRun::put_heightmap(const Picture& picture, BmpLayout layout) {
+    return !write_bmp(folder_, "hmap.bmp", picture, layout).empty();
+}
+
+void ViewerRun::start(const ViewerOptions& options) {
+    ChildOptions child;
+    if (options.line_buffered) child.argv = {"/usr/bin/stdbuf", "-oL"};
+    child.argv.push_back(VIEWER_PATH);
+    child.argv.insert(child.argv.end(), options.arguments.begin(), options.arguments.end());
+    child.cwd = folder_.path();
+    child.terminal = options.terminal;
+    child.set_env = {{"LD_PRELOAD", std::string(PROBE_PATH) + ":/tmp/exp/libxdbg.so"}, {"ZEB_PROBE_LOG", log_}, {"ALSOFT_DRIVERS", "null"}};
+    if (!options.fail_step.empty()) child.set_env.push_back({"ZEB_PROBE_FAIL", options.fail_step});
+    if (!options.x_display) child.unset_env.push_back("DISPLAY");
+    child_ = std::make_unique<Child>(child);
+}
+
+std::string ViewerRun::window() { return wait_for_window("^terrain-viewer$", 10); }
+
+bool ViewerRun::wait_for_frames(size_t count, double seconds) {
+    return child_->wait_for_output([count](const std::string& out) { return angle_lines(out).size() >= count; },
+                                   seconds);
+}
+
+bool ViewerRun::press_escape() {
+    std::string w = window();
+    if (w.empty()) return false;
+    hold_key(w, "Escape");
+    return child_->wait_exit(10);
+}
+
+std::vector<std::string> ViewerRun::probe_lines(const std::string& kind) const {
+    std::vector<std::string> lines;
+    std::ifstream in(log_);
+    for (std::string line; std::getline(in, line);)
+        if (line.compare(0, kind.size() + 1, kind + " ") == 0) lines.push_back(line.substr(kind.size() + 1));
+    return lines;
+}
+
+std::vector<std::string> ViewerRun::steps() const { return probe_lines("step"); }
+std::vector<std::string> ViewerRun::boxes() const { return probe_lines("box"); }
+
+std::vector<std::string> angle_lines(const std::string& out) {
+    std::vector<std::string> result;
+    // Complete lines only: the last one may still be on its way.
+    for (const auto& line : lines_of(out.substr(0, out.rfind('\n') + 1)))
+        if (line.compare(0, 4, "yaw=") == 0) result.push_back(line);
+    return result;
+}
+
+bool parse_angles(const std::string& line, Angles& angles) {
+    char tail;
+    return sscanf(line.c_str(), "yaw=%d, pitch=%d%c", &angles.yaw, &angles.pitch, &tail) == 2;
+}

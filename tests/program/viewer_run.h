@@ -1,0 +1,55 @@
+// The real viewer, run as a user would: in a folder of its own with a height
+// image, under the test's X server, its output captured.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "child_process.h"
+#include "test_files.h"
+#include "x_desktop.h"
+
+struct ViewerOptions {
+    bool line_buffered = true;  // each output line arrives at once (stdbuf -oL)
+    bool terminal = false;      // output on a pseudo-terminal instead of pipes
+    bool x_display = true;
+    std::string fail_step;               // a start-up step to fail, as named in the box
+    std::vector<std::string> arguments;  // on the command line, to be ignored
+};
+
+class ViewerRun {
+public:
+    ViewerRun();
+    // The folder the viewer runs in; hmap.bmp goes there.
+    const TempDir& folder() const { return folder_; }
+    bool put_heightmap(const Picture& picture, BmpLayout layout = BmpLayout::palette8);
+    void start(const ViewerOptions& options = {});
+    Child& child() { return *child_; }
+
+    // The viewer's window, once it shows (up to 10 s); "" if it does not.
+    std::string window();
+    // Waits for `count` angle lines in all.
+    bool wait_for_frames(size_t count, double seconds = 10);
+    // Holds Escape in the window and waits for the exit; false if it outlives 10 s.
+    bool press_escape();
+
+    // Start-up steps the probe saw, in order ("init", "install_keyboard", ...).
+    std::vector<std::string> steps() const;
+    // Boxes the probe saw: "<display>|<title>|<heading>|<text>|<buttons>|<flags>".
+    std::vector<std::string> boxes() const;
+
+private:
+    std::vector<std::string> probe_lines(const std::string& kind) const;
+    TempDir folder_;
+    std::string log_;
+    std::unique_ptr<Child> child_;
+};
+
+// The complete "yaw=..., pitch=..." lines of an output, in order.
+std::vector<std::string> angle_lines(const std::string& out);
+
+struct Angles {
+    int yaw, pitch;
+};
+bool parse_angles(const std::string& line, Angles& angles);
