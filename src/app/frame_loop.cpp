@@ -16,7 +16,7 @@ const char* frame_loop_missing() {
     return nullptr;
 }
 
-long run_frame_loop(Camera& camera, const std::vector<TerrainVertex>& vertices) {
+long run_frame_loop(Camera& camera, const std::vector<TerrainVertex>& vertices, long frame_limit) {
     camera.set_fov(START_FOV);
     // A pointer left at rest reads no offset in the first update.
     mouse_center();
@@ -24,7 +24,7 @@ long run_frame_loop(Camera& camera, const std::vector<TerrainVertex>& vertices) 
     const int vertex_count = static_cast<int>(vertices.size());
 
     long frames = 0;
-    while (frames < FRAME_LIMIT) {
+    while (frames < frame_limit) {
         // The keyboard as the previous frame's update read it: all clear at first.
         if (al_key_down(&keyboard_now, ALLEGRO_KEY_ESCAPE)) break;
         console_print("yaw=%d, pitch=%d\n", static_cast<int>(camera.yaw), static_cast<int>(camera.pitch));

@@ -14,6 +14,6 @@ constexpr double START_FOV = 150.0;   // degrees
 // drawing add-on), in a few words; null when it can run.
 const char* frame_loop_missing();
 
-// Sets the camera up and runs frames until Escape or FRAME_LIMIT; needs what
-// frame_loop_missing checks. Returns the number of frames shown.
-long run_frame_loop(Camera& camera, const std::vector<TerrainVertex>& vertices);
+// Sets the camera up and runs frames until Escape or `frame_limit` frames;
+// needs what frame_loop_missing checks. Returns the number of frames shown.
+long run_frame_loop(Camera& camera, const std::vector<TerrainVertex>& vertices, long frame_limit = FRAME_LIMIT);
