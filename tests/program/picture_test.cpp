@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cmath>
+#include <cstdlib>
 #include <functional>
 
 #include "viewer_run.h"
@@ -178,4 +179,27 @@ TEST_F(Picture_, APlateauShowsWhereTheCameraPutsItAndMovesAsTheCameraTurns) {
     Comparison raised = compare(shot, angles.yaw, angles.pitch);
     EXPECT_EQ(raised.wrong, 0);
     EXPECT_GT(raised.terrain + raised.sky, 5000);
+}
+
+TEST(SamplePicture, TheFirstFrameOfTheShippedSampleShowsTerrainAndSky) {
+    ViewerRun run;
+    std::string copy = "cp '" SAMPLE_HEIGHTMAP "' '" + run.folder().file("hmap.bmp") + "'";
+    ASSERT_EQ(std::system(copy.c_str()), 0);
+    run.start();
+    std::string window = run.window();
+    ASSERT_FALSE(window.empty());
+    ASSERT_TRUE(run.wait_for_frames(5));
+    Screenshot shot;
+    ASSERT_TRUE(shot.take(window));
+    int terrain = 0, sky = 0;
+    for (int y = 0; y < shot.height; y += 4)
+        for (int x = 0; x < shot.width; x += 4) {
+            terrain += shot.pixel(x, y) == GREEN;
+            sky += shot.pixel(x, y) == 0;
+        }
+    const int samples = (shot.width / 4) * (shot.height / 4);
+    EXPECT_GT(terrain, samples / 10);
+    EXPECT_GT(sky, samples / 10);
+    EXPECT_EQ(terrain + sky, samples);  // nothing but terrain green and black
+    run.press_escape();
 }
