@@ -16,7 +16,7 @@ void ViewerRun::start(const ViewerOptions& options) {
     child.argv.insert(child.argv.end(), options.arguments.begin(), options.arguments.end());
     child.cwd = folder_.path();
     child.terminal = options.terminal;
-    child.set_env = {{"LD_PRELOAD", std::string(PROBE_PATH) + ":/tmp/exp/libxdbg.so"}, {"ZEB_PROBE_LOG", log_}, {"ALSOFT_DRIVERS", "null"}};
+    child.set_env = {{"LD_PRELOAD", PROBE_PATH}, {"ZEB_PROBE_LOG", log_}, {"ALSOFT_DRIVERS", "null"}};
     if (!options.fail_step.empty()) child.set_env.push_back({"ZEB_PROBE_FAIL", options.fail_step});
     if (!options.x_display) child.unset_env.push_back("DISPLAY");
     child_ = std::make_unique<Child>(child);
