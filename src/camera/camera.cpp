@@ -18,6 +18,16 @@ double clamp_fov(double degrees) {
     return 1;
 }
 
+// Moves `camera` by `distance` world units: along the heading (z by its
+// cosine, x by its sine) or, `across`, with the sine and cosine swapped. A
+// negated distance moves back by exactly the same amount.
+void move_on_heading(Camera& camera, double distance, bool across) {
+    double heading = camera.deg_to_rad(camera.yaw);
+    double along_z = std::cos(heading), along_x = std::sin(heading);
+    camera.z += distance * (across ? along_x : along_z);
+    camera.x += distance * (across ? along_z : along_x);
+}
+
 }  // namespace
 
 Camera::Camera() : fov(90), x(0), y(0), z(0), yaw(0), pitch(0) { al_identity_transform(&transform); }
@@ -51,29 +61,10 @@ void Camera::look(int offset_x, int offset_y) {
         pitch = 90;
 }
 
-void Camera::push_along_yaw(double amount, double scale) {
-    double d = amount * scale, heading = deg_to_rad(yaw);
-    z += d * std::cos(heading);
-    x += d * std::sin(heading);
-}
-
-void Camera::pull_along_yaw(double amount, double scale) {
-    double d = amount * scale, heading = deg_to_rad(yaw);
-    z -= d * std::cos(heading);
-    x -= d * std::sin(heading);
-}
-
-void Camera::push_across_yaw(double amount, double scale) {
-    double d = amount * scale, heading = deg_to_rad(yaw);
-    z += d * std::sin(heading);
-    x += d * std::cos(heading);
-}
-
-void Camera::pull_across_yaw(double amount, double scale) {
-    double d = amount * scale, heading = deg_to_rad(yaw);
-    z -= d * std::sin(heading);
-    x -= d * std::cos(heading);
-}
+void Camera::push_along_yaw(double amount, double scale) { move_on_heading(*this, amount * scale, false); }
+void Camera::pull_along_yaw(double amount, double scale) { move_on_heading(*this, -(amount * scale), false); }
+void Camera::push_across_yaw(double amount, double scale) { move_on_heading(*this, amount * scale, true); }
+void Camera::pull_across_yaw(double amount, double scale) { move_on_heading(*this, -(amount * scale), true); }
 
 void Camera::raise(double amount, double scale) { y += amount * scale; }
 void Camera::lower(double amount, double scale) { y -= amount * scale; }

@@ -12,6 +12,7 @@ namespace {
 
 const std::vector<std::string> ALL_BOXES = {"error", "ZEB error", "ZEB init error"};
 const std::string LOL_BOX = "(null)|error|lol|lol|(null)|2";
+const char* const NOT_AN_IMAGE = "not an image the library can read (unreadable, empty, truncated or corrupt)";
 
 void expect_failed_cleanly(Child& child) {
     EXPECT_TRUE(child.exited_normally()) << "signal " << child.signal();
@@ -48,19 +49,6 @@ class BadHeightmap : public ::testing::TestWithParam<BadImage> {};
 
 }  // namespace
 
-TEST(Failure, AMissingImageShowsTheLolBoxAndEnds) {
-    ViewerRun run;
-    BoxCloser closer(ALL_BOXES);
-    run.start();
-    ASSERT_TRUE(run.child().wait_exit(30));
-    expect_failed_cleanly(run.child());
-    EXPECT_EQ(closer.seen(), std::vector<std::string>{"error"});
-    EXPECT_EQ(run.boxes(), std::vector<std::string>{LOL_BOX});
-    EXPECT_EQ(run.child().out(), "ZEB initialized successfully");
-    EXPECT_EQ(run.child().err(),
-              "terrain-viewer: cannot load the height image hmap.bmp: no such file in the working directory\n");
-}
-
 TEST_P(BadHeightmap, ShowsTheLolBoxAndEndsWithAReason) {
     ViewerRun run;
     GetParam().make(run.folder().file("hmap.bmp"));
@@ -70,24 +58,24 @@ TEST_P(BadHeightmap, ShowsTheLolBoxAndEndsWithAReason) {
     expect_failed_cleanly(run.child());
     EXPECT_EQ(closer.seen(), std::vector<std::string>{"error"});
     EXPECT_EQ(run.boxes(), std::vector<std::string>{LOL_BOX});
-    const std::string& err = run.child().err();
-    EXPECT_TRUE(contains(err, "cannot load the height image hmap.bmp: ")) << err;
-    EXPECT_TRUE(contains(err, GetParam().reason)) << err;
-    EXPECT_EQ(lines_of(err).size(), 1u) << err;
+    EXPECT_EQ(run.child().out(), "ZEB initialized successfully");
+    EXPECT_EQ(run.child().err(),
+              std::string("terrain-viewer: cannot load the height image hmap.bmp: ") + GetParam().reason + "\n");
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Viewer, BadHeightmap,
     ::testing::Values(
-        BadImage{"empty_file", [](const std::string& p) { write_bytes(p, ""); }, "not an image"},
-        BadImage{"garbage", [](const std::string& p) { write_bytes(p, std::string(3000, '\x5a')); }, "not an image"},
+        BadImage{"missing", [](const std::string&) {}, "no such file in the working directory"},
+        BadImage{"empty_file", [](const std::string& p) { write_bytes(p, ""); }, NOT_AN_IMAGE},
+        BadImage{"garbage", [](const std::string& p) { write_bytes(p, std::string(3000, '\x5a')); }, NOT_AN_IMAGE},
         BadImage{"truncated_header", [](const std::string& p) { write_bytes(p, bmp_header(10, 10).substr(0, 30)); },
-                 "not an image"},
+                 NOT_AN_IMAGE},
         BadImage{"seven_bits_a_pixel", [](const std::string& p) { write_bytes(p, bmp_header(4, 4, 7, std::string(64, '\0'))); },
-                 "not an image"},
+                 NOT_AN_IMAGE},
         BadImage{"negative_width", [](const std::string& p) { write_bytes(p, bmp_header(-4, 4, 24, std::string(64, '\0'))); },
-                 "not an image"},
-        BadImage{"a_folder", [](const std::string& p) { mkdir(p.c_str(), 0755); }, "it is a folder"}),
+                 NOT_AN_IMAGE},
+        BadImage{"a_folder", [](const std::string& p) { mkdir(p.c_str(), 0755); }, "it is a folder, not an image"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(Failure, WithoutAnXDisplayItSaysSoAndEnds) {
