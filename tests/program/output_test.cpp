@@ -42,6 +42,7 @@ Picture small_terrain() {  // 7 wide, 4 high
 struct OutputKind {
     const char* name;
     bool line_buffered, terminal;
+    std::vector<std::string> arguments;  // to be ignored
 };
 
 void PrintTo(const OutputKind& kind, std::ostream* os) { *os << kind.name; }
@@ -56,6 +57,7 @@ TEST_P(OutputTo, StartupThenARowLineEachThenTheAnglesUntilEscape) {
     ViewerOptions options;
     options.line_buffered = GetParam().line_buffered;
     options.terminal = GetParam().terminal;
+    options.arguments = GetParam().arguments;
     run.start(options);
     ASSERT_FALSE(run.window().empty());
     if (options.line_buffered || options.terminal) {
@@ -72,22 +74,11 @@ TEST_P(OutputTo, StartupThenARowLineEachThenTheAnglesUntilEscape) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Viewer, OutputTo,
-                         ::testing::Values(OutputKind{"line_buffered_pipe", true, false},
-                                           OutputKind{"block_buffered_pipe", false, false},
-                                           OutputKind{"terminal", false, true}),
+                         ::testing::Values(OutputKind{"line_buffered_pipe", true, false, {}},
+                                           OutputKind{"block_buffered_pipe", false, false, {}},
+                                           OutputKind{"terminal", false, true, {}},
+                                           OutputKind{"with_arguments", true, false, {"--help", "other.bmp", "-f"}}),
                          [](const auto& info) { return std::string(info.param.name); });
-
-TEST(Viewer, IgnoresItsCommandLine) {
-    ViewerRun run;
-    ASSERT_TRUE(run.put_heightmap(small_terrain()));
-    ViewerOptions options;
-    options.arguments = {"--help", "other.bmp", "-fullscreen"};
-    run.start(options);
-    ASSERT_TRUE(run.wait_for_frames(2));
-    ASSERT_TRUE(run.press_escape());
-    EXPECT_EQ(run.child().exit_code(), 0);
-    expect_whole_output(run.child().out(), 4);
-}
 
 TEST(Viewer, EscapeEndsTheRunWithinAFewFrames) {
     ViewerRun run;

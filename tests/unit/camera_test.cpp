@@ -82,14 +82,6 @@ TEST(Camera, PitchStopsAtStraightUpAndDown) {
     EXPECT_EQ(camera.yaw, 0);  // a vertical move leaves the heading alone
 }
 
-TEST(Camera, MouseSensitivityScalesTheTurn) {
-    Camera camera;
-    mouse_sensitivity = 2;
-    camera.look(0, 8);
-    mouse_sensitivity = 1;
-    EXPECT_EQ(camera.pitch, 2);
-}
-
 // Position after one move from the origin at a heading.
 struct Moved {
     double x, y, z;
@@ -134,16 +126,4 @@ TEST(Camera, AcrossMovesMirrorTheHeadingAboutTheDiagonal) {
     m = after(135, &Camera::pull_across_yaw);
     EXPECT_NEAR(m.x, std::sqrt(0.5), 1e-12);
     EXPECT_NEAR(m.z, -std::sqrt(0.5), 1e-12);
-}
-
-TEST(Camera, RaiseAndLowerIgnoreTheAngles) {
-    Camera camera;
-    camera.yaw = 123;
-    camera.pitch = 45;
-    camera.raise(3, 2);
-    EXPECT_EQ(camera.y, 6);
-    camera.lower(1, 0.5);
-    EXPECT_EQ(camera.y, 5.5);
-    EXPECT_EQ(camera.x, 0);
-    EXPECT_EQ(camera.z, 0);
 }

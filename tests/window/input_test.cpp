@@ -138,14 +138,6 @@ TEST_F(Input, TheWheelCountsUntilCentringResetsIt) {
     EXPECT_EQ(mouse_wheel_delta(), -2);
 }
 
-TEST_F(Input, TheKeyboardSnapshotKeepsThePreviousPoll) {
-    shell("xdotool windowfocus --sync " + window_ + " keydown Escape");
-    ASSERT_TRUE(poll_until([] { return al_key_down(&keyboard_now, ALLEGRO_KEY_ESCAPE); }));
-    EXPECT_FALSE(al_key_down(&keyboard_before, ALLEGRO_KEY_ESCAPE));
-    input_poll();
-    EXPECT_TRUE(al_key_down(&keyboard_before, ALLEGRO_KEY_ESCAPE));
-}
-
 TEST_F(Input, CameraUpdateTurnsByTheOffsetAndRecentresThePointer) {
     Camera camera;
     move_pointer_in(window_, 416, 300);  // 16 pixels right of the centre
