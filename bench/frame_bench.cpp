@@ -6,8 +6,6 @@
 
 #include <allegro5/allegro.h>
 #include <allegro5/allegro_primitives.h>
-#include <fcntl.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -19,17 +17,12 @@
 
 #include "app/frame_loop.h"
 #include "app/terrain_mesh.h"
+#include "bench_util.h"
 #include "camera/camera.h"
 #include "engine/console.h"
 #include "engine/zeb.h"
 
 namespace {
-
-double seconds_of(const std::function<void()>& work) {
-    auto start = std::chrono::steady_clock::now();
-    work();
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
 
 long resident_kib() {
     FILE* status = fopen("/proc/self/status", "r");
@@ -57,15 +50,10 @@ void bare_frames(const std::vector<TerrainVertex>& vertices, long frames) {
 
 // The viewer's own loop, its angle lines sent to /dev/null.
 void viewer_frames(const std::vector<TerrainVertex>& vertices, long frames) {
-    fflush(stdout);
-    int saved = dup(STDOUT_FILENO), null = open("/dev/null", O_WRONLY);
-    dup2(null, STDOUT_FILENO);
-    Camera camera;
-    run_frame_loop(camera, vertices, frames);
-    fflush(stdout);
-    dup2(saved, STDOUT_FILENO);
-    close(null);
-    close(saved);
+    quietly([&] {
+        Camera camera;
+        run_frame_loop(camera, vertices, frames);
+    });
 }
 
 ALLEGRO_BITMAP* rolling_image(int side) {
@@ -83,14 +71,8 @@ ALLEGRO_BITMAP* rolling_image(int side) {
 }
 
 bool mesh_of(ALLEGRO_BITMAP* image, std::vector<TerrainVertex>& vertices) {
-    fflush(stdout);
-    int saved = dup(STDOUT_FILENO), null = open("/dev/null", O_WRONLY);
-    dup2(null, STDOUT_FILENO);
-    bool built = build_terrain_mesh(image, vertices);
-    fflush(stdout);
-    dup2(saved, STDOUT_FILENO);
-    close(null);
-    close(saved);
+    bool built = false;
+    quietly([&] { built = build_terrain_mesh(image, vertices); });
     return built;
 }
 
@@ -98,32 +80,27 @@ bool mesh_of(ALLEGRO_BITMAP* image, std::vector<TerrainVertex>& vertices) {
 // transforms, the camera update), timed one by one inside frames that also
 // clear, draw and flip. Seconds per frame.
 double own_work_per_frame(const std::vector<TerrainVertex>& vertices, long frames) {
-    fflush(stdout);
-    int saved = dup(STDOUT_FILENO), null = open("/dev/null", O_WRONLY);
-    dup2(null, STDOUT_FILENO);
-    Camera camera;
-    camera.set_fov(START_FOV);
-    mouse_center();
     double own = 0;
-    for (long i = 0; i < frames; i++) {
-        ALLEGRO_TRANSFORM projection, view;
-        own += seconds_of([&] {
-            if (al_key_down(&keyboard_now, ALLEGRO_KEY_ESCAPE)) abort();
-            console_print("yaw=%d, pitch=%d\n", int(camera.yaw), int(camera.pitch));
-            projection = camera.projection();
-            view = camera.view();
-        });
-        al_clear_to_color(al_map_rgb(0, 0, 0));
-        al_use_projection_transform(&projection);
-        al_use_transform(&view);
-        al_draw_prim(vertices.data(), nullptr, nullptr, 0, int(vertices.size()), ALLEGRO_PRIM_TRIANGLE_LIST);
-        own += seconds_of([&] { camera.update(); });
-        al_flip_display();
-    }
-    fflush(stdout);
-    dup2(saved, STDOUT_FILENO);
-    close(null);
-    close(saved);
+    quietly([&] {
+        Camera camera;
+        camera.set_fov(START_FOV);
+        mouse_center();
+        for (long i = 0; i < frames; i++) {
+            ALLEGRO_TRANSFORM projection, view;
+            own += seconds_of([&] {
+                if (al_key_down(&keyboard_now, ALLEGRO_KEY_ESCAPE)) abort();
+                console_print("yaw=%d, pitch=%d\n", int(camera.yaw), int(camera.pitch));
+                projection = camera.projection();
+                view = camera.view();
+            });
+            al_clear_to_color(al_map_rgb(0, 0, 0));
+            al_use_projection_transform(&projection);
+            al_use_transform(&view);
+            al_draw_prim(vertices.data(), nullptr, nullptr, 0, int(vertices.size()), ALLEGRO_PRIM_TRIANGLE_LIST);
+            own += seconds_of([&] { camera.update(); });
+            al_flip_display();
+        }
+    });
     return own / frames;
 }
 

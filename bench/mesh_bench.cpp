@@ -5,10 +5,6 @@
 //   mesh_bench [runs]      (default 5; the best run of each counts)
 
 #include <allegro5/allegro.h>
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -16,6 +12,7 @@
 #include <vector>
 
 #include "app/terrain_mesh.h"
+#include "bench_util.h"
 #include "reference_mesh.h"
 
 namespace {
@@ -37,22 +34,10 @@ ALLEGRO_BITMAP* make_image() {
     return image;
 }
 
-double seconds_since(std::chrono::steady_clock::time_point start) {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
-
-// Runs `work` with standard output sent to /dev/null (the progress lines).
+// Seconds `work` takes with its progress lines silenced.
 double timed_quietly(const std::function<void()>& work) {
-    fflush(stdout);
-    int saved = dup(STDOUT_FILENO), null = open("/dev/null", O_WRONLY);
-    dup2(null, STDOUT_FILENO);
-    auto start = std::chrono::steady_clock::now();
-    work();
-    fflush(stdout);
-    double seconds = seconds_since(start);
-    dup2(saved, STDOUT_FILENO);
-    close(null);
-    close(saved);
+    double seconds = 0;
+    quietly([&] { seconds = seconds_of(work); });
     return seconds;
 }
 

@@ -1,37 +1,10 @@
-// Mouse look in the running viewer. The viewer warps the pointer back every
-// frame and a single move is seen only now and then, so a move is repeated
-// every 50 ms until the output shows the turn; each move is seen at most once.
+// Mouse look in the running viewer.
 #include <gtest/gtest.h>
 #include <unistd.h>
-
-#include <functional>
 
 #include "viewer_run.h"
 
 namespace {
-
-// Repeats the pointer move until an angle line satisfies `turned` (10 s at most).
-bool move_until(ViewerRun& run, const std::string& window, int x, int y, const std::function<bool(Angles)>& turned) {
-    for (int i = 0; i < 200; i++) {
-        move_pointer_in(window, x, y);
-        usleep(50000);
-        run.child().drain();
-        for (const auto& line : angle_lines(run.child().out())) {
-            Angles a;
-            if (parse_angles(line, a) && turned(a)) return true;
-        }
-    }
-    return false;
-}
-
-std::vector<Angles> all_angles(const std::string& out) {
-    std::vector<Angles> result;
-    for (const auto& line : angle_lines(out)) {
-        Angles a;
-        if (parse_angles(line, a)) result.push_back(a);
-    }
-    return result;
-}
 
 class MouseLook : public ::testing::Test {
 protected:
@@ -52,7 +25,7 @@ protected:
 }  // namespace
 
 TEST_F(MouseLook, SixteenPixelsRightTurnsTwoDegreesAndThePointerComesBack) {
-    ASSERT_TRUE(move_until(run_, window_, 416, 300, [](Angles a) { return a.yaw != 0 || a.pitch != 0; }));
+    ASSERT_TRUE(run_.turn_until(window_, 416, 300, [](Angles a) { return a.yaw != 0 || a.pitch != 0; }));
     // The first turn seen is one move: -16 x 0.125 degrees, wrapped from 0 to 358.
     for (const Angles& a : all_angles(run_.child().out())) {
         if (a.yaw == 0 && a.pitch == 0) continue;
@@ -79,7 +52,7 @@ TEST_F(MouseLook, SixteenPixelsRightTurnsTwoDegreesAndThePointerComesBack) {
 
 TEST_F(MouseLook, MovingUpRaisesThePitchWhichStopsAt90) {
     // 200 pixels above the centre: +25 degrees a move seen.
-    ASSERT_TRUE(move_until(run_, window_, 400, 100, [](Angles a) { return a.pitch == 90; }));
+    ASSERT_TRUE(run_.turn_until(window_, 400, 100, [](Angles a) { return a.pitch == 90; }));
     // Keep pushing up: it stays at 90.
     for (int i = 0; i < 10; i++) {
         move_pointer_in(window_, 400, 100);

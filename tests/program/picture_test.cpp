@@ -7,7 +7,6 @@
 
 #include <cmath>
 #include <cstdlib>
-#include <functional>
 
 #include "viewer_run.h"
 
@@ -107,21 +106,14 @@ protected:
         if (!window_.empty()) run_.press_escape();
     }
 
-    Angles latest() {
-        run_.child().drain();
-        Angles a{-1, -1};
-        auto lines = angle_lines(run_.child().out());
-        if (!lines.empty()) parse_angles(lines.back(), a);
-        return a;
-    }
     // A screenshot taken while the angles held still; they are returned too.
     bool steady_screenshot(Screenshot& shot, Angles& angles) {
         for (int attempt = 0; attempt < 20; attempt++) {
             usleep(200000);
-            Angles before = latest();
+            Angles before = run_.latest_angles();
             if (!shot.take(window_)) return false;
             usleep(100000);
-            Angles after = latest();
+            Angles after = run_.latest_angles();
             if (before.yaw == after.yaw && before.pitch == after.pitch) {
                 angles = after;
                 return true;
@@ -129,17 +121,6 @@ protected:
         }
         return false;
     }
-    // Repeats a pointer move until the angles leave `from`.
-    bool turn(int x, int y, Angles from) {
-        for (int i = 0; i < 200; i++) {
-            move_pointer_in(window_, x, y);
-            usleep(50000);
-            Angles now = latest();
-            if (now.yaw != from.yaw || now.pitch != from.pitch) return true;
-        }
-        return false;
-    }
-
     ViewerRun run_;
     std::string window_;
 };
@@ -160,7 +141,7 @@ TEST_F(Picture_, APlateauShowsWhereTheCameraPutsItAndMovesAsTheCameraTurns) {
     EXPECT_GT(start.sky, 2000);
 
     // 80 pixels right of the centre: 10 degrees to the right a move seen.
-    ASSERT_TRUE(turn(480, 300, angles));
+    ASSERT_TRUE(run_.turn_until(window_, 480, 300, [](Angles a) { return a.yaw != 0; }));
     ASSERT_TRUE(steady_screenshot(shot, angles));
     EXPECT_EQ(angles.pitch, 0);
     EXPECT_EQ(angles.yaw % 10, 0);
@@ -170,7 +151,7 @@ TEST_F(Picture_, APlateauShowsWhereTheCameraPutsItAndMovesAsTheCameraTurns) {
 
     // 80 pixels above: 10 degrees up a move seen.
     Angles level = angles;
-    ASSERT_TRUE(turn(400, 220, level));
+    ASSERT_TRUE(run_.turn_until(window_, 400, 220, [](Angles a) { return a.pitch != 0; }));
     ASSERT_TRUE(steady_screenshot(shot, angles));
     EXPECT_EQ(angles.yaw, level.yaw);
     EXPECT_GT(angles.pitch, 0);

@@ -1,5 +1,7 @@
 #include "viewer_run.h"
 
+#include <unistd.h>
+
 #include <cstdio>
 #include <fstream>
 
@@ -36,6 +38,21 @@ bool ViewerRun::press_escape() {
     return child_->wait_exit(10);
 }
 
+Angles ViewerRun::latest_angles() {
+    child_->drain();
+    std::vector<Angles> angles = all_angles(child_->out());
+    return angles.empty() ? Angles{-1, -1} : angles.back();
+}
+
+bool ViewerRun::turn_until(const std::string& window, int x, int y, const std::function<bool(Angles)>& done) {
+    for (int i = 0; i < 200; i++) {
+        move_pointer_in(window, x, y);
+        usleep(50000);
+        if (done(latest_angles())) return true;
+    }
+    return false;
+}
+
 std::vector<std::string> ViewerRun::probe_lines(const std::string& kind) const {
     std::vector<std::string> lines;
     std::ifstream in(log_);
@@ -58,4 +75,13 @@ std::vector<std::string> angle_lines(const std::string& out) {
 bool parse_angles(const std::string& line, Angles& angles) {
     char tail;
     return sscanf(line.c_str(), "yaw=%d, pitch=%d%c", &angles.yaw, &angles.pitch, &tail) == 2;
+}
+
+std::vector<Angles> all_angles(const std::string& out) {
+    std::vector<Angles> result;
+    for (const auto& line : angle_lines(out)) {
+        Angles a;
+        if (parse_angles(line, a)) result.push_back(a);
+    }
+    return result;
 }

@@ -2,6 +2,7 @@
 // image, under the test's X server, its output captured.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -9,6 +10,11 @@
 #include "child_process.h"
 #include "test_files.h"
 #include "x_desktop.h"
+
+// The camera angles of one "yaw=..., pitch=..." line, whole degrees.
+struct Angles {
+    int yaw, pitch;
+};
 
 struct ViewerOptions {
     bool line_buffered = true;  // each output line arrives at once (stdbuf -oL)
@@ -34,6 +40,13 @@ public:
     // Holds Escape in the window and waits for the exit; false if it outlives 10 s.
     bool press_escape();
 
+    // The angles of the last complete angle line so far ({-1, -1} before any).
+    Angles latest_angles();
+    // Moves the pointer to (x, y) in `window` every 50 ms until the latest
+    // angles satisfy `done` (10 s at most). The viewer warps the pointer back
+    // every frame and sees a single move only now and then, never twice.
+    bool turn_until(const std::string& window, int x, int y, const std::function<bool(Angles)>& done);
+
     // Start-up steps the probe saw, in order ("init", "install_keyboard", ...).
     std::vector<std::string> steps() const;
     // Boxes the probe saw: "<display>|<title>|<heading>|<text>|<buttons>|<flags>".
@@ -49,7 +62,6 @@ private:
 // The complete "yaw=..., pitch=..." lines of an output, in order.
 std::vector<std::string> angle_lines(const std::string& out);
 
-struct Angles {
-    int yaw, pitch;
-};
 bool parse_angles(const std::string& line, Angles& angles);
+// The angles of every complete angle line, in order.
+std::vector<Angles> all_angles(const std::string& out);
