@@ -60,6 +60,11 @@ uint64_t meminfo_available() {
     return static_cast<uint64_t>(kib) * 1024;
 }
 
+uint64_t saturating_product(uint64_t a, uint64_t b) {
+    uint64_t product;
+    return __builtin_mul_overflow(a, b, &product) ? UINT64_MAX : product;
+}
+
 bool refuse_mesh(int width, int height, MeshSize size, MeshFit fit, uint64_t memory) {
     if (fit == MeshFit::too_many_vertices)
         console_error("terrain-viewer: a %dx%d height image needs %llu vertices (%llu bytes); "
@@ -76,9 +81,11 @@ bool refuse_mesh(int width, int height, MeshSize size, MeshFit fit, uint64_t mem
 }  // namespace
 
 MeshSize mesh_size(int width, int height) {
-    // In 64 bits: 6 x 65535 x 65535 x 36 still fits with room to spare.
-    uint64_t vertices = uint64_t(VERTICES_PER_CELL) * uint64_t(std::max(width, 0)) * uint64_t(std::max(height, 0));
-    return {vertices, vertices * sizeof(TerrainVertex)};
+    // Width x height fits 64 bits (both below 2^31); the products after it may
+    // not, so they stop at the largest count rather than wrap to a small one.
+    uint64_t cells = uint64_t(std::max(width, 0)) * uint64_t(std::max(height, 0));
+    return {saturating_product(cells, VERTICES_PER_CELL),
+            saturating_product(cells, uint64_t(VERTICES_PER_CELL) * sizeof(TerrainVertex))};
 }
 
 MeshFit mesh_fit(MeshSize size, uint64_t memory_bytes) {

@@ -16,7 +16,8 @@ constexpr int HEIGHT_BASE = 156;  // the sample that lands at height 0
 constexpr int SHADE_CAP = 50;     // the brightest green level; higher samples share it
 constexpr int VERTICES_PER_CELL = 6;
 
-// What the mesh of a width x height image (pixels) takes.
+// What the mesh of a width x height image (pixels) takes; counts too large
+// for 64 bits read as the largest 64-bit value.
 struct MeshSize {
     uint64_t vertices;
     uint64_t bytes;
@@ -38,8 +39,8 @@ uint64_t memory_for_mesh();
 // line per image row. A mesh that does not fit is refused before anything is
 // allocated: a line on standard error, nothing appended, false.
 //
-// Vertex i of a cell (row i, column j) sits at world x = column - 20,
-// z = row - 20, y = sample - 156, green min(sample, 50) / 255. Samples are the
+// Each corner of a cell sits at world x = column - 20, z = row - 20,
+// y = sample - 156, with green min(sample, 50) / 255. Samples are the
 // blue level of each pixel (the grey level of a grey image) and 0 past the
 // right and bottom edges. u and v hold the corner's column and row in pixels,
 // so the height image itself, laid on as a texture, would line up with it.

@@ -204,6 +204,12 @@ TEST(MeshSize, CountsWithoutOverflowAndRefusesWhatCannotBeDrawnOrHeld) {
     EXPECT_EQ(mesh_fit(small, small.bytes), MeshFit::fits);
     EXPECT_EQ(mesh_fit(small, small.bytes - 1), MeshFit::too_many_bytes);
     EXPECT_EQ(mesh_size(0, 100).vertices, 0u);
+    // Past 64 bits the counts stop at the top instead of wrapping to a small mesh.
+    MeshSize absurd = mesh_size(INT_MAX, INT_MAX);
+    EXPECT_EQ(absurd.vertices, UINT64_MAX);
+    EXPECT_EQ(absurd.bytes, UINT64_MAX);
+    EXPECT_EQ(mesh_fit(absurd, UINT64_MAX), MeshFit::too_many_vertices);
+    EXPECT_EQ(mesh_size(1 << 30, 1 << 30).bytes, UINT64_MAX);  // 2^60 cells: vertices fit, bytes do not
     EXPECT_GT(memory_for_mesh(), 0u);
 }
 
