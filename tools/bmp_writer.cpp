@@ -18,17 +18,53 @@ void put32(std::vector<uint8_t>& out, uint32_t value) {
 int bits_per_pixel(BmpLayout layout) {
     switch (layout) {
         case BmpLayout::mono1: return 1;
-        case BmpLayout::palette4: return 4;
-        case BmpLayout::palette8: return 8;
+        case BmpLayout::palette4:
+        case BmpLayout::rle4: return 4;
+        case BmpLayout::palette8:
+        case BmpLayout::rle8:
+        case BmpLayout::os2_palette8: return 8;
         case BmpLayout::rgb555:
         case BmpLayout::rgb565: return 16;
-        case BmpLayout::rgb24: return 24;
+        case BmpLayout::rgb24:
+        case BmpLayout::rgb24_v5: return 24;
         case BmpLayout::argb32: return 32;
     }
     return 0;
 }
 
-bool uses_masks(BmpLayout layout) { return layout == BmpLayout::rgb565 || layout == BmpLayout::argb32; }
+uint32_t info_size_of(BmpLayout layout) {
+    switch (layout) {
+        case BmpLayout::os2_palette8: return 12;
+        case BmpLayout::argb32: return 108;  // the V4 header carries alpha
+        case BmpLayout::rgb24_v5: return 124;
+        default: return 40;
+    }
+}
+
+// BI_RGB, BI_RLE8, BI_RLE4 or BI_BITFIELDS.
+uint32_t compression_of(BmpLayout layout) {
+    switch (layout) {
+        case BmpLayout::rle8: return 1;
+        case BmpLayout::rle4: return 2;
+        case BmpLayout::rgb565:
+        case BmpLayout::argb32: return 3;
+        default: return 0;
+    }
+}
+
+// Appends one row of palette indices as runs: a count and the index (twice
+// over in the two halves of the byte at 4 bits), then a line end.
+void put_rle_row(std::vector<uint8_t>& out, const std::vector<uint32_t>& indices, int bpp) {
+    for (size_t at = 0; at < indices.size();) {
+        size_t run = 1;
+        while (at + run < indices.size() && run < 255 && indices[at + run] == indices[at]) run++;
+        out.push_back(uint8_t(run));
+        out.push_back(uint8_t(bpp == 4 ? indices[at] << 4 | indices[at] : indices[at]));
+        at += run;
+    }
+    out.push_back(0);
+    out.push_back(0);
+}
 
 // Appends one pixel of a 16-, 24- or 32-bit row.
 void put_direct_pixel(std::vector<uint8_t>& row, BmpLayout layout, uint32_t argb) {
@@ -68,29 +104,77 @@ bool encode_bmp(const Picture& picture, BmpLayout layout, bool top_down, std::ve
         }
         palette.resize(1u << bpp, 0);
     }
-    const uint32_t info_size = layout == BmpLayout::argb32 ? 108 : 40;  // V4 header carries alpha
+    const bool rle = layout == BmpLayout::rle8 || layout == BmpLayout::rle4;
+    const bool os2 = layout == BmpLayout::os2_palette8;
+    if (os2) top_down = false;  // its header has no sign to flip
+    const uint32_t info_size = info_size_of(layout);
     const uint32_t masks_size = layout == BmpLayout::rgb565 ? 12 : 0;
-    const uint32_t data_offset = 14 + info_size + masks_size + uint32_t(palette.size()) * 4;
+    const uint32_t palette_entry = os2 ? 3 : 4;
+    const uint32_t data_offset = 14 + info_size + masks_size + uint32_t(palette.size()) * palette_entry;
     const uint32_t row_size = ((uint32_t(picture.width) * bpp + 31) / 32) * 4;
-    const uint32_t data_size = row_size * uint32_t(picture.height);
+
+    // The pixels first, as run-length data has no size of its own.
+    std::vector<uint8_t> data, row;
+    std::vector<uint32_t> indices;
+    for (int r = 0; r < picture.height; r++) {
+        int source_row = top_down ? r : picture.height - 1 - r;
+        row.clear();
+        indices.clear();
+        if (bpp <= 8) {
+            for (int c = 0; c < picture.width; c++) indices.push_back(index_of[picture.at(c, source_row) & 0xFFFFFF]);
+        }
+        if (rle) {
+            put_rle_row(data, indices, bpp);
+            continue;
+        }
+        if (bpp <= 8) {
+            uint32_t bits = 0;
+            int filled = 0;
+            for (uint32_t index : indices) {
+                bits = bits << bpp | index;
+                filled += bpp;
+                if (filled == 8) {
+                    row.push_back(bits);
+                    bits = 0;
+                    filled = 0;
+                }
+            }
+            if (filled > 0) row.push_back(bits << (8 - filled));
+        } else {
+            for (int c = 0; c < picture.width; c++) put_direct_pixel(row, layout, picture.at(c, source_row));
+        }
+        row.resize(row_size, 0);
+        data.insert(data.end(), row.begin(), row.end());
+    }
+    if (rle) {
+        data.push_back(0);
+        data.push_back(1);
+    }
 
     bytes.clear();
     bytes.push_back('B');
     bytes.push_back('M');
-    put32(bytes, data_offset + data_size);
+    put32(bytes, data_offset + uint32_t(data.size()));
     put32(bytes, 0);
     put32(bytes, data_offset);
     put32(bytes, info_size);
-    put32(bytes, uint32_t(picture.width));
-    put32(bytes, uint32_t(top_down ? -picture.height : picture.height));
-    put16(bytes, 1);
-    put16(bytes, bpp);
-    put32(bytes, uses_masks(layout) ? 3 : 0);  // BI_BITFIELDS or BI_RGB
-    put32(bytes, data_size);
-    put32(bytes, 2835);  // 72 dpi
-    put32(bytes, 2835);
-    put32(bytes, uint32_t(bpp <= 8 ? palette.size() : 0));
-    put32(bytes, 0);
+    if (os2) {
+        put16(bytes, uint32_t(picture.width));
+        put16(bytes, uint32_t(picture.height));
+        put16(bytes, 1);
+        put16(bytes, bpp);
+    } else {
+        put32(bytes, uint32_t(picture.width));
+        put32(bytes, uint32_t(top_down ? -picture.height : picture.height));
+        put16(bytes, 1);
+        put16(bytes, bpp);
+        put32(bytes, compression_of(layout));
+        put32(bytes, uint32_t(data.size()));
+        put32(bytes, 2835);  // 72 dpi
+        put32(bytes, 2835);
+        put32(bytes, uint32_t(bpp <= 8 ? palette.size() : 0));
+        put32(bytes, 0);
+    }
     if (layout == BmpLayout::rgb565) {
         put32(bytes, 0xF800);
         put32(bytes, 0x07E0);
@@ -104,31 +188,14 @@ bool encode_bmp(const Picture& picture, BmpLayout layout, bool top_down, std::ve
         put32(bytes, 0x73524742);  // 'sRGB'
         bytes.resize(bytes.size() + 36 + 12, 0);  // end points and gamma: unused
     }
-    for (uint32_t colour : palette) put32(bytes, colour);
-
-    std::vector<uint8_t> row;
-    for (int r = 0; r < picture.height; r++) {
-        int source_row = top_down ? r : picture.height - 1 - r;
-        row.clear();
-        if (bpp <= 8) {
-            uint32_t bits = 0;
-            int filled = 0;
-            for (int c = 0; c < picture.width; c++) {
-                bits = bits << bpp | index_of[picture.at(c, source_row) & 0xFFFFFF];
-                filled += bpp;
-                if (filled == 8) {
-                    row.push_back(bits);
-                    bits = 0;
-                    filled = 0;
-                }
-            }
-            if (filled > 0) row.push_back(bits << (8 - filled));
-        } else {
-            for (int c = 0; c < picture.width; c++) put_direct_pixel(row, layout, picture.at(c, source_row));
-        }
-        row.resize(row_size, 0);
-        bytes.insert(bytes.end(), row.begin(), row.end());
+    bytes.resize(14 + info_size + masks_size, 0);  // the rest of a V5 header: unused
+    for (uint32_t colour : palette) {
+        if (os2)
+            for (int shift = 0; shift < 24; shift += 8) bytes.push_back(colour >> shift & 0xFF);
+        else
+            put32(bytes, colour);
     }
+    bytes.insert(bytes.end(), data.begin(), data.end());
     return true;
 }
 

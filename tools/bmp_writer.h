@@ -14,6 +14,10 @@ enum class BmpLayout {
     rgb565,     // 16 bits with colour masks, 5-6-5
     rgb24,      // 24 bits
     argb32,     // 32 bits with colour masks and an alpha channel
+    rle8,       // 8 bits, 256-colour palette, run-length coded
+    rle4,       // 4 bits, 16-colour palette, run-length coded
+    os2_palette8,  // 8 bits under the 12-byte OS/2 header (always bottom-up)
+    rgb24_v5,   // 24 bits under the 124-byte version 5 header
 };
 
 // A picture as 0xAARRGGBB pixels, row 0 at the top.
@@ -29,7 +33,8 @@ Picture grey_picture(int width, int height, const std::vector<uint8_t>& levels);
 
 // The file's bytes. Palette layouts need at most 2, 16 or 256 distinct colours
 // (false otherwise); 16-bit layouts keep each channel's top bits. Rows are
-// stored bottom-up unless `top_down`.
+// stored bottom-up unless `top_down`. Run-length layouts code each row as runs
+// of one colour and end it with a line end, the image with an end of bitmap.
 bool encode_bmp(const Picture& picture, BmpLayout layout, bool top_down, std::vector<uint8_t>& bytes);
 
 bool write_file(const std::string& path, const std::vector<uint8_t>& bytes);
