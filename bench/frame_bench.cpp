@@ -70,10 +70,8 @@ ALLEGRO_BITMAP* rolling_image(int side) {
     return image;
 }
 
-bool mesh_of(ALLEGRO_BITMAP* image, std::vector<TerrainVertex>& vertices) {
-    bool built = false;
-    quietly([&] { built = build_terrain_mesh(image, vertices); });
-    return built;
+void mesh_of(ALLEGRO_BITMAP* image, std::vector<TerrainVertex>& vertices) {
+    quietly([&] { build_terrain_mesh(image, vertices); });
 }
 
 // The viewer-only calls of a frame (the Escape test, the angle line, both
@@ -142,9 +140,9 @@ int main(int argc, char** argv) {
         return 1;
     }
     std::vector<TerrainVertex> sample_mesh, big_mesh, tiny_mesh;
-    if (!mesh_of(sample, sample_mesh) || !mesh_of(rolling_image(512), big_mesh) ||
-        !mesh_of(rolling_image(8), tiny_mesh))
-        return 1;
+    mesh_of(sample, sample_mesh);
+    mesh_of(rolling_image(512), big_mesh);
+    mesh_of(rolling_image(8), tiny_mesh);
 
     printf("frames per second, best of 7 interleaved runs of %ld frames each (800x600 window)\n", frames);
     char sample_name[64];

@@ -2,6 +2,7 @@
 // the mouse, echoes its angles, ends on Escape or after FRAME_LIMIT frames.
 #pragma once
 
+#include <cstddef>
 #include <vector>
 
 #include "app/terrain_mesh.h"
@@ -9,6 +10,18 @@
 
 constexpr long FRAME_LIMIT = 190000;  // the most frames a run shows
 constexpr double START_FOV = 150.0;   // degrees
+
+// The most bytes of vertices one draw call may span: the software renderer
+// addresses them by signed 32-bit byte offsets, which wrap past this (and crash).
+constexpr size_t MAX_DRAW_BYTES = size_t(1) << 31;
+
+// Vertices one draw call takes: as many whole cells as stay below
+// `max_bytes`, and at least one cell.
+size_t vertices_per_draw(size_t max_bytes);
+
+// Draws the mesh as triangles in list order, in as few calls as `max_bytes`
+// a call allows; the picture is the same as one call's.
+void draw_terrain(const std::vector<TerrainVertex>& vertices, size_t max_bytes = MAX_DRAW_BYTES);
 
 // What the loop needs that is not running (the display, keyboard, mouse or
 // drawing add-on), in a few words; null when it can run.

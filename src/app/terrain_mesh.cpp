@@ -5,13 +5,10 @@
 
 #include "app/terrain_mesh.h"
 
-#include <unistd.h>
-
 #include <algorithm>
-#include <climits>
-#include <cstdio>
 #include <cstring>
 
+#include "app/saturating.h"
 #include "engine/console.h"
 
 namespace {
@@ -48,65 +45,19 @@ void read_sample_row(ALLEGRO_BITMAP* image, int row, int width, int height, unsi
     samples[width] = 0;
 }
 
-uint64_t meminfo_available() {
-    FILE* meminfo = fopen("/proc/meminfo", "r");
-    if (!meminfo) return 0;
-    char line[256];
-    unsigned long long kib = 0;
-    while (fgets(line, sizeof line, meminfo)) {
-        if (sscanf(line, "MemAvailable: %llu kB", &kib) == 1) break;
-    }
-    fclose(meminfo);
-    return static_cast<uint64_t>(kib) * 1024;
-}
-
-uint64_t saturating_product(uint64_t a, uint64_t b) {
-    uint64_t product;
-    return __builtin_mul_overflow(a, b, &product) ? UINT64_MAX : product;
-}
-
-bool refuse_mesh(int width, int height, MeshSize size, MeshFit fit, uint64_t memory) {
-    if (fit == MeshFit::too_many_vertices)
-        console_error("terrain-viewer: a %dx%d height image needs %llu vertices (%llu bytes); "
-                      "one draw takes at most %d",
-                      width, height, (unsigned long long)size.vertices, (unsigned long long)size.bytes,
-                      INT_MAX);
-    else
-        console_error("terrain-viewer: a %dx%d height image needs %llu bytes of mesh; "
-                      "only %llu bytes of memory are available",
-                      width, height, (unsigned long long)size.bytes, (unsigned long long)memory);
-    return false;
-}
-
 }  // namespace
 
-MeshSize mesh_size(int width, int height) {
-    // Width x height fits 64 bits (both below 2^31); the products after it may
-    // not, so they stop at the largest count rather than wrap to a small one.
-    uint64_t cells = uint64_t(std::max(width, 0)) * uint64_t(std::max(height, 0));
+MeshSize mesh_size(int64_t width, int64_t height) {
+    const uint64_t cells = saturating_product(uint64_t(std::max<int64_t>(width, 0)),
+                                              uint64_t(std::max<int64_t>(height, 0)));
     return {saturating_product(cells, VERTICES_PER_CELL),
             saturating_product(cells, uint64_t(VERTICES_PER_CELL) * sizeof(TerrainVertex))};
 }
 
-MeshFit mesh_fit(MeshSize size, uint64_t memory_bytes) {
-    if (size.vertices > uint64_t(INT_MAX)) return MeshFit::too_many_vertices;
-    if (size.bytes > memory_bytes) return MeshFit::too_many_bytes;
-    return MeshFit::fits;
-}
-
-uint64_t memory_for_mesh() {
-    uint64_t physical = uint64_t(sysconf(_SC_PHYS_PAGES)) * uint64_t(sysconf(_SC_PAGESIZE));
-    uint64_t available = meminfo_available();
-    return available > 0 ? std::min(available, physical) : physical;
-}
-
-bool build_terrain_mesh(ALLEGRO_BITMAP* image, std::vector<TerrainVertex>& vertices) {
+void build_terrain_mesh(ALLEGRO_BITMAP* image, std::vector<TerrainVertex>& vertices) {
     const int width = al_get_bitmap_width(image);
     const int height = al_get_bitmap_height(image);
     const MeshSize size = mesh_size(width, height);
-    const uint64_t memory = memory_for_mesh();
-    const MeshFit fit = mesh_fit(size, memory);
-    if (fit != MeshFit::fits) return refuse_mesh(width, height, size, fit, memory);
 
     const SampleTables tables = make_sample_tables();
     vertices.reserve(vertices.size() + size.vertices);
@@ -140,5 +91,4 @@ bool build_terrain_mesh(ALLEGRO_BITMAP* image, std::vector<TerrainVertex>& verti
         console_print("Creating hmap: scanline %d/%d\n", i, height);
     }
     if (lock) al_unlock_bitmap(image);
-    return true;
 }

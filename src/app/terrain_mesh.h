@@ -22,26 +22,15 @@ struct MeshSize {
     uint64_t vertices;
     uint64_t bytes;
 };
-MeshSize mesh_size(int width, int height);
-
-enum class MeshFit {
-    fits,
-    too_many_vertices,  // more than one draw call can take (its counts are int)
-    too_many_bytes,     // more than `memory_bytes`
-};
-MeshFit mesh_fit(MeshSize size, uint64_t memory_bytes);
-
-// Bytes a mesh may take here: the memory available now where the system says,
-// never more than the physical memory.
-uint64_t memory_for_mesh();
+MeshSize mesh_size(int64_t width, int64_t height);
 
 // Appends the mesh of `image` to `vertices`, one "Creating hmap: scanline i/H"
-// line per image row. A mesh that does not fit is refused before anything is
-// allocated: a line on standard error, nothing appended, false.
+// line per image row. The array is reserved once, for exactly the mesh: the
+// caller makes sure the memory is there (the height image's size check).
 //
 // Each corner of a cell sits at world x = column - 20, z = row - 20,
 // y = sample - 156, with green min(sample, 50) / 255. Samples are the
 // blue level of each pixel (the grey level of a grey image) and 0 past the
 // right and bottom edges. u and v hold the corner's column and row in pixels,
 // so the height image itself, laid on as a texture, would line up with it.
-bool build_terrain_mesh(ALLEGRO_BITMAP* image, std::vector<TerrainVertex>& vertices);
+void build_terrain_mesh(ALLEGRO_BITMAP* image, std::vector<TerrainVertex>& vertices);

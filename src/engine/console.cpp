@@ -1,8 +1,10 @@
 #include "engine/console.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -10,6 +12,11 @@
 namespace {
 
 bool line_open = false;
+int lost_output_error = 0;  // errno of the first failed write to standard output
+
+void note_output_failure() {
+    if (!lost_output_error) lost_output_error = errno ? errno : EIO;
+}
 
 // True when standard output and standard error are one file, pipe or terminal.
 bool streams_meet() {
@@ -20,10 +27,23 @@ bool streams_meet() {
 
 }  // namespace
 
+void console_open_standard_streams() {
+    // Lowest numbers first: open() takes the lowest free one, which is then
+    // the closed descriptor itself.
+    for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; fd++) {
+        if (fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
+        int opened = open("/dev/null", fd == STDIN_FILENO ? O_RDONLY : O_WRONLY);
+        if (opened >= 0 && opened != fd) {
+            dup2(opened, fd);
+            close(opened);
+        }
+    }
+}
+
 void console_print(const char* format, ...) {
     va_list args;
     va_start(args, format);
-    vprintf(format, args);
+    if (vprintf(format, args) < 0) note_output_failure();
     va_end(args);
     size_t length = strlen(format);
     if (length > 0) line_open = format[length - 1] != '\n';
@@ -38,4 +58,12 @@ void console_error(const char* format, ...) {
     vfprintf(stderr, format, args);
     va_end(args);
     fputc('\n', stderr);
+}
+
+int console_exit_status(int status) {
+    if (fflush(stdout) != 0) note_output_failure();
+    if (!ferror(stdout)) return status;
+    if (!lost_output_error) lost_output_error = EIO;
+    console_error("terrain-viewer: output to standard output was lost: %s", strerror(lost_output_error));
+    return status == 0 ? 1 : status;
 }

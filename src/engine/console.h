@@ -2,6 +2,11 @@
 // standard output, failures to standard error, in the order they happened.
 #pragma once
 
+// Opens /dev/null on whichever of descriptors 0, 1 and 2 is closed, so that
+// nothing opened later (the X connection) takes a standard stream's number.
+// Call before anything else opens a file.
+void console_open_standard_streams();
+
 // printf to standard output; a format that does not end in a line end leaves
 // the line open.
 void console_print(const char* format, ...) __attribute__((format(printf, 1, 2)));
@@ -10,3 +15,8 @@ void console_print(const char* format, ...) __attribute__((format(printf, 1, 2))
 // first, and when both streams reach the same place a line that standard
 // output left open is ended first, so the message stands on its own line.
 void console_error(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+// The exit status to end with: `status`, unless output to standard output
+// was lost (a full disk, say), which is then said on standard error and
+// turns a success into 1. Flushes standard output.
+int console_exit_status(int status);

@@ -1,6 +1,8 @@
 // What the viewer writes, and how a run ends: Escape, the frame limit.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <algorithm>
 
 #include "viewer_run.h"
@@ -114,3 +116,46 @@ TEST(ViewerSlow, EndsByItselfAfter190000Frames) {
     EXPECT_EQ(angles.size(), 190000u);
     EXPECT_EQ(lines_of(out).size(), 1u + 190000u);  // the first line also carries the start-up text
 }
+
+// Standard streams closed or full: the X connection never takes a closed
+// stream's number, and output that could not be written is not a success.
+struct StreamCase {
+    const char* name;
+    std::vector<int> closed_fds;
+    std::string stdout_path;
+    std::string fail_step;  // a start-up step whose failure writes to standard error
+    int exit_code;
+    std::string err;  // standard error, exactly
+};
+
+void PrintTo(const StreamCase& c, std::ostream* os) { *os << c.name; }
+
+class Streams : public ::testing::TestWithParam<StreamCase> {};
+
+TEST_P(Streams, NeitherConfuseTheDisplayNorPassForSuccess) {
+    const StreamCase& c = GetParam();
+    ViewerRun run;
+    ASSERT_TRUE(run.put_heightmap(small_terrain()));
+    BoxCloser closer({"ZEB init error"});
+    ViewerOptions options;
+    options.closed_fds = c.closed_fds;
+    options.stdout_path = c.stdout_path;
+    options.fail_step = c.fail_step;
+    run.start(options);
+    ASSERT_FALSE(run.window().empty());
+    usleep(500000);  // frames go by, their lines out of sight
+    ASSERT_TRUE(run.press_escape());
+    EXPECT_TRUE(run.child().exited_normally()) << "signal " << run.child().signal();
+    EXPECT_EQ(run.child().exit_code(), c.exit_code) << run.child().err();
+    EXPECT_EQ(run.child().err(), c.err);
+    EXPECT_EQ(closer.seen().size(), c.fail_step.empty() ? 0u : 1u);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Viewer, Streams,
+    ::testing::Values(StreamCase{"stdout_closed", {STDOUT_FILENO}, "", "", 0, ""},
+                      StreamCase{"stdin_and_stdout_closed", {STDIN_FILENO, STDOUT_FILENO}, "", "", 0, ""},
+                      StreamCase{"stderr_closed_when_a_step_fails", {STDERR_FILENO}, "", "init_ttf_addon", 0, ""},
+                      StreamCase{"stdout_on_a_full_device", {}, "/dev/full", "", 1,
+                                 "terrain-viewer: output to standard output was lost: No space left on device\n"}),
+    [](const auto& info) { return std::string(info.param.name); });

@@ -5,10 +5,17 @@
 #include <cstdio>
 #include <fstream>
 
+#include "hostile_bmp.h"
+
 ViewerRun::ViewerRun() : log_(folder_.file("probe.log")) {}
 
 bool ViewerRun::put_heightmap(const Picture& picture, BmpLayout layout) {
     return !write_bmp(folder_, "hmap.bmp", picture, layout).empty();
+}
+
+bool ViewerRun::put_hostile_heightmap(const std::string& name) {
+    const HostileImage* image = hostile_image(name);
+    return image && image->make(folder_.file("hmap.bmp"));
 }
 
 void ViewerRun::start(const ViewerOptions& options) {
@@ -18,6 +25,8 @@ void ViewerRun::start(const ViewerOptions& options) {
     child.argv.insert(child.argv.end(), options.arguments.begin(), options.arguments.end());
     child.cwd = folder_.path();
     child.terminal = options.terminal;
+    child.stdout_path = options.stdout_path;
+    child.closed_fds = options.closed_fds;
     child.set_env = {{"LD_PRELOAD", PROBE_PATH}, {"ZEB_PROBE_LOG", log_}, {"ALSOFT_DRIVERS", "null"}};
     if (!options.fail_step.empty()) child.set_env.push_back({"ZEB_PROBE_FAIL", options.fail_step});
     if (!options.x_display) child.unset_env.push_back("DISPLAY");
@@ -31,11 +40,14 @@ bool ViewerRun::wait_for_frames(size_t count, double seconds) {
                                    seconds);
 }
 
-bool ViewerRun::press_escape() {
+bool ViewerRun::press_escape(double seconds) {
     std::string w = window();
     if (w.empty()) return false;
-    hold_key(w, "Escape");
-    return child_->wait_exit(10);
+    // Escape is read once a frame: held down, a slow frame cannot miss it.
+    shell("timeout 5 xdotool windowfocus --sync " + w + " keydown Escape");
+    bool ended = child_->wait_exit(seconds);
+    shell("xdotool keyup Escape");
+    return ended;
 }
 
 Angles ViewerRun::latest_angles() {

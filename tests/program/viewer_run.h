@@ -22,6 +22,8 @@ struct ViewerOptions {
     bool x_display = true;
     std::string fail_step;               // a start-up step to fail, as named in the box
     std::vector<std::string> arguments;  // on the command line, to be ignored
+    std::string stdout_path;             // standard output to this file instead
+    std::vector<int> closed_fds;         // standard streams the viewer starts without
 };
 
 class ViewerRun {
@@ -30,6 +32,8 @@ public:
     // The folder the viewer runs in; hmap.bmp goes there.
     const TempDir& folder() const { return folder_; }
     bool put_heightmap(const Picture& picture, BmpLayout layout = BmpLayout::palette8);
+    // The hostile image of that name (tools/hostile_bmp.h) as hmap.bmp.
+    bool put_hostile_heightmap(const std::string& name);
     void start(const ViewerOptions& options = {});
     Child& child() { return *child_; }
 
@@ -37,8 +41,9 @@ public:
     std::string window();
     // Waits for `count` angle lines in all.
     bool wait_for_frames(size_t count, double seconds = 10);
-    // Holds Escape in the window and waits for the exit; false if it outlives 10 s.
-    bool press_escape();
+    // Holds Escape in the window until the viewer exits, however slow its
+    // frames; false if it outlives `seconds`.
+    bool press_escape(double seconds = 10);
 
     // The angles of the last complete angle line so far ({-1, -1} before any).
     Angles latest_angles();

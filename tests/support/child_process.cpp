@@ -20,6 +20,12 @@ double now_seconds() {
     if (!options.cwd.empty() && chdir(options.cwd.c_str()) != 0) _exit(126);
     for (const auto& name : options.unset_env) unsetenv(name.c_str());
     for (const auto& [name, value] : options.set_env) setenv(name.c_str(), value.c_str(), 1);
+    if (!options.stdout_path.empty()) {
+        int out = open(options.stdout_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (out < 0 || dup2(out, STDOUT_FILENO) < 0) _exit(126);
+        close(out);
+    }
+    for (int fd : options.closed_fds) close(fd);
     std::vector<char*> argv;
     for (const auto& arg : options.argv) argv.push_back(const_cast<char*>(arg.c_str()));
     argv.push_back(nullptr);

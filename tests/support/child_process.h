@@ -15,6 +15,8 @@ struct ChildOptions {
     std::vector<std::pair<std::string, std::string>> set_env;
     std::vector<std::string> unset_env;
     bool terminal = false;  // standard output and error on one pseudo-terminal
+    std::string stdout_path;      // standard output to this file instead ("/dev/full", say)
+    std::vector<int> closed_fds;  // descriptors the program starts without
 };
 
 class Child {
