@@ -7,7 +7,7 @@ packages=(
   liballegro5-dev liballegro-acodec5-dev liballegro-audio5-dev liballegro-dialog5-dev
   liballegro-image5-dev liballegro-ttf5-dev liballegro-video5-dev
   libgl1-mesa-dri libgtest-dev libgmock-dev
-  xvfb xdotool imagemagick
+  xvfb xdotool imagemagick time
 )
 
 missing=()
