@@ -6,7 +6,7 @@ packages=(
   cmake g++ make pkg-config
   liballegro5-dev liballegro-acodec5-dev liballegro-audio5-dev liballegro-dialog5-dev
   liballegro-image5-dev liballegro-ttf5-dev liballegro-video5-dev
-  libgl1-mesa-dri libgtest-dev libgmock-dev
+  libx11-dev libgl1-mesa-dri libgtest-dev libgmock-dev
   xvfb xdotool imagemagick time
 )
 

@@ -1,5 +1,5 @@
-# Sourced: start_xvfb starts a private X server and exports DISPLAY;
-# stop_xvfb ends it. Headless runs have no sound device either, so they use
+# Sourced: start_xvfb [XVFB ARGUMENTS] starts a private X server, exports
+# DISPLAY and sets XVFB_PID; stop_xvfb ends it. Headless runs have no sound device either, so they use
 # OpenAL's null output.
 # -noreset: an X server resets when its last client leaves and hangs up on
 # whoever connects meanwhile, so a viewer starting just as a short-lived
@@ -8,7 +8,7 @@ start_xvfb() {
   local n
   for n in $(seq 90 140); do
     [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] && continue
-    Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp -noreset >/dev/null 2>&1 &
+    Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp -noreset "$@" >/dev/null 2>&1 &
     XVFB_PID=$!
     for _ in $(seq 50); do
       [ -e "/tmp/.X11-unix/X$n" ] && break

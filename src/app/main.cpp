@@ -15,10 +15,10 @@ int main() {  // the command line is ignored
     // Before the library opens anything: the X connection must never become
     // standard output or error.
     console_open_standard_streams();
-    // A failed step has shown its box; whatever needs it stops below.
+    // A failed step or display has shown its box; loading and building need
+    // neither, and the frame loop's check stops the run before drawing.
     platform_init();
-    // Without a window there is nothing to show the terrain in.
-    if (!set_video_mode(800, 600, VIDEO_MODE_MEMORY_BITMAPS)) return console_exit_status(EXIT_FAILURE);
+    set_video_mode(800, 600, VIDEO_MODE_MEMORY_BITMAPS);
 
     HeightmapProblem problem;
     heightmap = load_heightmap(HEIGHTMAP_FILE, problem);

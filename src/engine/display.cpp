@@ -1,7 +1,11 @@
 // The viewer's one display: created by the first set_video_mode, resized by
 // later ones.
 
+#include <X11/Xlib.h>
 #include <allegro5/allegro_native_dialog.h>
+
+#include <cstdlib>
+#include <string>
 
 #include "engine/console.h"
 #include "engine/zeb.h"
@@ -21,10 +25,21 @@ void set_bitmap_flags_for_mode(int16_t mode) {
     }
 }
 
+// Why no window could be opened, when the X display is the cause: "" when
+// it can be reached (the fault then lies with the display's creation itself).
+std::string missing_x_display() {
+    const char* name = getenv("DISPLAY");
+    if (!name || !*name) return ": DISPLAY is not set, so there is no X display to open a window on";
+    Display* x = XOpenDisplay(name);
+    if (!x) return std::string(": the X display ") + name + " (from DISPLAY) cannot be reached";
+    XCloseDisplay(x);
+    return "";
+}
+
 bool report_video_mode_failure(bool resizing, unsigned width, unsigned height) {
-    console_error("ZEB error: ZEB: Unsupported video mode requested (%s %ux%u)",
-                  resizing ? "could not resize the display to" : "could not open a display of",
-                  width, height);
+    console_error("ZEB error: ZEB: Unsupported video mode requested (%s %ux%u%s)",
+                  resizing ? "could not resize the display to" : "could not open a display of", width, height,
+                  resizing ? "" : missing_x_display().c_str());
     al_show_native_message_box(nullptr, "ZEB error", "", "ZEB: Unsupported video mode requested",
                                nullptr, ALLEGRO_MESSAGEBOX_ERROR);
     return false;

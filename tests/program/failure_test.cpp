@@ -6,6 +6,7 @@
 
 #include <cstring>
 #include <fstream>
+#include <memory>
 
 #include "viewer_run.h"
 
@@ -79,22 +80,69 @@ INSTANTIATE_TEST_SUITE_P(
         BadImage{"a_folder", [](const std::string& p) { mkdir(p.c_str(), 0755); }, "it is a folder, not an image"}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST(Failure, WithoutAnXDisplayItSaysSoAndEnds) {
+// No window: no X display, a dead one, or one without OpenGL. The run goes
+// on as designed, loading and building where the library lets it, and ends
+// cleanly where it needs the window.
+struct NoWindowCase {
+    const char* name;
+    const char* x_server;  // "none" (DISPLAY unset), "dead" or "no_opengl"
+    bool image;
+    std::vector<std::string> boxes;  // titles, in order
+    std::vector<std::string> err;    // standard error, line by line
+    bool builds;                     // the mesh's progress lines are printed
+};
+
+void PrintTo(const NoWindowCase& c, std::ostream* os) { *os << c.name; }
+
+class NoWindow : public ::testing::TestWithParam<NoWindowCase> {};
+
+const std::string NO_WINDOW = "ZEB error: ZEB: Unsupported video mode requested (could not open a display of 800x600";
+const std::string NO_MOUSE = "ZEB init error: Allegro5 error: al_install_mouse() failed";
+const std::string NO_IMAGE_ADDON = "terrain-viewer: cannot load the height image hmap.bmp: the image add-on is not running";
+
+TEST_P(NoWindow, GoesOnAsFarAsItCanThenEndsCleanly) {
+    const NoWindowCase& c = GetParam();
     ViewerRun run;
-    ASSERT_TRUE(run.put_heightmap(grey_picture(2, 2, {1, 2, 3, 4})));
+    if (c.image) {
+        ASSERT_TRUE(run.put_heightmap(grey_picture(3, 2, {150, 160, 170, 180, 190, 200})));
+    }
+    std::unique_ptr<PrivateXServer> x;
     ViewerOptions options;
-    options.x_display = false;
+    if (std::string(c.x_server) == "none") options.x_display = false;
+    if (std::string(c.x_server) == "dead") options.display = ":239";
+    if (std::string(c.x_server) == "no_opengl") {
+        x = std::make_unique<PrivateXServer>("-extension GLX");
+        ASSERT_FALSE(x->display().empty());
+        options.display = x->display();
+    }
+    BoxCloser closer(ALL_BOXES, options.display);
     run.start(options);
     ASSERT_TRUE(run.child().wait_exit(30));
     expect_failed_cleanly(run.child());
-    const std::string& err = run.child().err();
-    EXPECT_TRUE(contains(err, "ZEB error: ZEB: Unsupported video mode requested (could not open a display of 800x600)\n"))
-        << err;
-    EXPECT_FALSE(contains(run.child().out(), "Creating hmap"));
-    const std::vector<std::string> boxes = run.boxes();
-    ASSERT_FALSE(boxes.empty());
-    EXPECT_EQ(boxes.back(), "(null)|ZEB error||ZEB: Unsupported video mode requested|(null)|2");
+    std::vector<std::string> titles;
+    for (const std::string& box : run.boxes()) titles.push_back(box.substr(7, box.find('|', 7) - 7));
+    EXPECT_EQ(titles, c.boxes);
+    EXPECT_EQ(lines_of(run.child().err()), c.err);
+    EXPECT_EQ(contains(run.child().out(), "Creating hmap: scanline 1/2\n"), c.builds) << run.child().out();
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Viewer, NoWindow,
+    ::testing::Values(
+        NoWindowCase{"no_x_display", "none", true, {"ZEB init error", "ZEB error", "error"},
+                     {NO_MOUSE, NO_WINDOW + ": DISPLAY is not set, so there is no X display to open a window on)",
+                      NO_IMAGE_ADDON},
+                     false},
+        NoWindowCase{"dead_x_display", "dead", true, {"ZEB init error", "ZEB error", "error"},
+                     {NO_MOUSE, NO_WINDOW + ": the X display :239 (from DISPLAY) cannot be reached)", NO_IMAGE_ADDON},
+                     false},
+        NoWindowCase{"no_opengl", "no_opengl", true, {"ZEB error"},
+                     {NO_WINDOW + ")", "terrain-viewer: cannot show the terrain: there is no display"}, true},
+        NoWindowCase{"no_opengl_no_image", "no_opengl", false, {"ZEB error", "error"},
+                     {NO_WINDOW + ")",
+                      "terrain-viewer: cannot load the height image hmap.bmp: no such file in the working directory"},
+                     false}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 // Hostile height images: refused before anything is decoded or built, with
 // the reason in an "error" box and on standard error.
@@ -208,8 +256,11 @@ TEST_P(FailingStep, NamesTheStepAndDegradesWithoutCrashing) {
 
     std::vector<std::string> titles = {"ZEB init error"};
     if (then == "display") {
+        // No library, so no image add-on either: both boxes, then the end.
         titles.push_back("ZEB error");
+        titles.push_back("error");
         EXPECT_TRUE(contains(err, "ZEB error: ZEB: Unsupported video mode requested")) << err;
+        EXPECT_TRUE(contains(err, "cannot load the height image hmap.bmp: the image add-on is not running")) << err;
     } else if (then == "image") {
         titles.push_back("error");
         EXPECT_TRUE(contains(err, "cannot load the height image hmap.bmp: the image add-on is not running")) << err;

@@ -30,6 +30,7 @@ void ViewerRun::start(const ViewerOptions& options) {
     child.set_env = {{"LD_PRELOAD", PROBE_PATH}, {"ZEB_PROBE_LOG", log_}, {"ALSOFT_DRIVERS", "null"}};
     if (!options.fail_step.empty()) child.set_env.push_back({"ZEB_PROBE_FAIL", options.fail_step});
     if (!options.x_display) child.unset_env.push_back("DISPLAY");
+    if (!options.display.empty()) child.set_env.push_back({"DISPLAY", options.display});
     child_ = std::make_unique<Child>(child);
 }
 

@@ -1,5 +1,6 @@
 #include "x_desktop.h"
 
+#include <signal.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -33,8 +34,13 @@ std::string shell(const std::string& command) {
     return output;
 }
 
-std::vector<std::string> windows_named(const std::string& title_regex) {
-    return words(shell("timeout 5 xdotool search --onlyvisible --name '" + title_regex + "' 2>/dev/null"));
+// A command run against `display` ("" for the test's own).
+std::string on(const std::string& display, const std::string& command) {
+    return display.empty() ? command : "DISPLAY=" + display + " " + command;
+}
+
+std::vector<std::string> windows_named(const std::string& title_regex, const std::string& display) {
+    return words(shell(on(display, "timeout 5 xdotool search --onlyvisible --name '" + title_regex + "' 2>/dev/null")));
 }
 
 std::string wait_for_window(const std::string& title_regex, double seconds) {
@@ -65,7 +71,8 @@ void move_pointer_in(const std::string& window, int x, int y) {
     shell("xdotool mousemove --window " + window + " " + std::to_string(x) + " " + std::to_string(y));
 }
 
-BoxCloser::BoxCloser(std::vector<std::string> titles) : titles_(std::move(titles)), thread_([this] { run(); }) {}
+BoxCloser::BoxCloser(std::vector<std::string> titles, std::string display)
+    : titles_(std::move(titles)), display_(std::move(display)), thread_([this] { run(); }) {}
 
 BoxCloser::~BoxCloser() {
     stop_ = true;
@@ -80,17 +87,28 @@ std::vector<std::string> BoxCloser::seen() const {
 void BoxCloser::run() {
     while (!stop_) {
         for (const auto& title : titles_) {
-            for (const auto& id : windows_named("^" + title + "$")) {
+            for (const auto& id : windows_named("^" + title + "$", display_)) {
                 {
                     std::lock_guard<std::mutex> lock(mutex_);
                     if (ids_.insert(id).second) seen_.push_back(title);
                 }
                 // Pressed again on the next round while the box stays up.
-                shell("timeout 5 xdotool windowfocus --sync " + id + " key Return 2>/dev/null");
+                shell(on(display_, "timeout 5 xdotool windowfocus --sync " + id + " key Return 2>/dev/null"));
             }
         }
         usleep(150000);
     }
+}
+
+PrivateXServer::PrivateXServer(const std::string& xvfb_arguments) {
+    std::string started =
+        shell("bash -c '. " XVFB_SCRIPT " && start_xvfb " + xvfb_arguments + " && echo $DISPLAY $XVFB_PID'");
+    std::istringstream in(started);
+    in >> display_ >> pid_;
+}
+
+PrivateXServer::~PrivateXServer() {
+    if (pid_ > 0) kill(pid_, SIGTERM);
 }
 
 bool Screenshot::take(const std::string& window) {

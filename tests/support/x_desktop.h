@@ -12,8 +12,9 @@
 // Runs a shell command; its standard output with trailing line ends trimmed.
 std::string shell(const std::string& command);
 
-// Visible windows whose title matches the extended regex.
-std::vector<std::string> windows_named(const std::string& title_regex);
+// Visible windows whose title matches the extended regex, on `display`
+// ("" for the test's own).
+std::vector<std::string> windows_named(const std::string& title_regex, const std::string& display = "");
 // The first such window to appear within `seconds`; "" if none did.
 std::string wait_for_window(const std::string& title_regex, double seconds);
 
@@ -32,13 +33,14 @@ void move_pointer_in(const std::string& window, int x, int y);
 // pressing Return in it, and remembers which titles it met.
 class BoxCloser {
 public:
-    explicit BoxCloser(std::vector<std::string> titles);
+    explicit BoxCloser(std::vector<std::string> titles, std::string display = "");
     ~BoxCloser();
     std::vector<std::string> seen() const;  // a title per box, in the order met
 
 private:
     void run();
     std::vector<std::string> titles_;
+    std::string display_;
     std::atomic<bool> stop_{false};
     mutable std::mutex mutex_;
     std::vector<std::string> seen_;
@@ -51,4 +53,19 @@ struct Screenshot {
     std::vector<unsigned char> rgb;
     bool take(const std::string& window);  // false if ImageMagick could not
     unsigned pixel(int x, int y) const;    // 0xRRGGBB
+};
+
+// An X server of the test's own, started by scripts/xvfb.sh with extra Xvfb
+// arguments ("-extension GLX": one without OpenGL); ended with the object.
+class PrivateXServer {
+public:
+    explicit PrivateXServer(const std::string& xvfb_arguments);
+    ~PrivateXServer();
+    PrivateXServer(const PrivateXServer&) = delete;
+    PrivateXServer& operator=(const PrivateXServer&) = delete;
+    const std::string& display() const { return display_; }  // ":93"; "" if it did not start
+
+private:
+    std::string display_;
+    int pid_ = 0;
 };
