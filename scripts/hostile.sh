@@ -12,43 +12,17 @@ viewer="$root/build/terrain-viewer"
 . "$root/scripts/xvfb.sh"
 start_xvfb
 work="$(mktemp -d)"
-closer=""
-trap '[ -n "$closer" ] && kill "$closer"; stop_xvfb; rm -rf "$work"' EXIT
-
-# Presses Return in every "error" box as soon as it shows.
-(while :; do
-  for id in $(xdotool search --name '^error$' 2>/dev/null); do
-    xdotool windowfocus --sync "$id" key Return 2>/dev/null || true
-  done
-  sleep 0.1
-done) &
-closer=$!
-
-# A viewer that shows its terrain is ended with Escape once three frames are out.
-end_when_shown() {
-  local pid=$1 out=$2
-  for _ in $(seq 1200); do
-    kill -0 "$pid" 2>/dev/null || return 0
-    if [ "$(grep -c '^yaw=' "$out" 2>/dev/null)" -ge 3 ]; then
-      local window
-      window=$(xdotool search --name '^terrain-viewer$' 2>/dev/null | head -1)
-      [ -n "$window" ] && xdotool windowfocus --sync "$window" keydown Escape 2>/dev/null
-      while kill -0 "$pid" 2>/dev/null; do sleep 0.1; done
-      xdotool keyup Escape 2>/dev/null || true
-      return 0
-    fi
-    sleep 0.1
-  done
-}
+trap 'stop_xvfb; rm -rf "$work"' EXIT
+start_box_closer error
 
 run_case() {
-  local name=$1 dir="$work/$1"
-  (cd "$dir" && timeout -s KILL 300 /usr/bin/time -q -f '%x %M %e' -o "$dir/time" \
+  local name=$1 dir="$work/$1" run code peak seconds message
+  (cd "$dir" && exec timeout -s KILL 300 /usr/bin/time -q -f '%x %M %e' -o "$dir/time" \
      stdbuf -oL "$viewer" >"$dir/out" 2>"$dir/err") &
-  local run=$!
-  end_when_shown "$run" "$dir/out"
-  wait "$run" || true
-  local code peak seconds message
+  run=$!
+  # One that shows its terrain is ended once three frames are out.
+  while kill -0 "$run" 2>/dev/null && [ "$(grep -c '^yaw=' "$dir/out" 2>/dev/null)" -lt 3 ]; do sleep 0.1; done
+  end_viewer "$run"
   read -r code peak seconds < <(tail -1 "$dir/time" 2>/dev/null || echo "killed 0 300")
   message=$(tail -1 "$dir/err" | sed 's/^terrain-viewer: //')
   [ -z "$message" ] && message="(shown: $(grep -c '^yaw=' "$dir/out") frames)"

@@ -9,6 +9,14 @@ root="$(cd "$(dirname "$0")/.." && pwd)"
 
 cd "$root/data"   # the viewer reads hmap.bmp from the working directory
 if [ -n "${DISPLAY:-}" ]; then
+  # The viewer starts audio and stops without it: with no sound server and no
+  # playback device, OpenAL's silent output stands in.
+  if [ -z "${ALSOFT_DRIVERS:-}" ] && [ -z "${PULSE_SERVER:-}" ] &&
+     [ ! -S "${XDG_RUNTIME_DIR:-/run/user/$(id -u)}/pulse/native" ] &&
+     ! compgen -G '/dev/snd/pcmC*p' >/dev/null; then
+    echo "run.sh: no sound device found, so the viewer plays to OpenAL's silent output (ALSOFT_DRIVERS=null)" >&2
+    export ALSOFT_DRIVERS=null
+  fi
   exec "$root/build/terrain-viewer"
 fi
 
@@ -17,23 +25,16 @@ start_xvfb
 trap stop_xvfb EXIT
 "$root/build/terrain-viewer" > "$root/build/viewer-output.txt" &
 viewer=$!
-window=""
-for _ in $(seq 100); do
-  window=$(xdotool search --name '^terrain-viewer$' 2>/dev/null | head -1) && [ -n "$window" ] && break
-  kill -0 "$viewer" 2>/dev/null || break
-  sleep 0.1
-done
-if [ -z "$window" ]; then
+if ! window=$(viewer_window); then
   wait "$viewer"; echo "the viewer did not open its window" >&2; exit 1
 fi
 sleep 3
 mkdir -p "$root/out"
 import -window "$window" "$root/out/viewer.png"
 xdotool windowfocus --sync "$window" keydown Escape
-sleep 0.25
-xdotool keyup Escape
 status=0
 wait "$viewer" || status=$?
+xdotool keyup Escape
 echo "the viewer ran $(grep -c '^yaw=' "$root/build/viewer-output.txt") frames and exited with $status"
 echo "screenshot: $root/out/viewer.png"
 exit "$status"

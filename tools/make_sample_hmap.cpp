@@ -1,12 +1,14 @@
 // Makes the sample height image: rolling hills with dark valleys, and a mound
 // beside the starting point whose crest crosses the first view, so the first
 // frame already shows terrain. Deterministic: the same file every time.
+// Another size gives the same landscape over a larger or smaller field.
 //
-//   make_sample_hmap OUT.bmp
+//   make_sample_hmap OUT.bmp [WIDTH HEIGHT]
 
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <vector>
 
 #include "bmp_writer.h"
@@ -67,16 +69,17 @@ uint8_t level_at(int column, int row) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 2) {
-        fprintf(stderr, "usage: %s OUT.bmp\n", argv[0]);
+    const int width = argc == 4 ? atoi(argv[2]) : WIDTH, height = argc == 4 ? atoi(argv[3]) : HEIGHT;
+    if ((argc != 2 && argc != 4) || width <= 0 || height <= 0) {
+        fprintf(stderr, "usage: %s OUT.bmp [WIDTH HEIGHT]\n", argv[0]);
         return 2;
     }
     std::vector<uint8_t> levels;
-    levels.reserve(size_t(WIDTH) * HEIGHT);
-    for (int row = 0; row < HEIGHT; row++)
-        for (int column = 0; column < WIDTH; column++) levels.push_back(level_at(column, row));
+    levels.reserve(size_t(width) * height);
+    for (int row = 0; row < height; row++)
+        for (int column = 0; column < width; column++) levels.push_back(level_at(column, row));
     std::vector<uint8_t> bytes;
-    if (!encode_bmp(grey_picture(WIDTH, HEIGHT, levels), BmpLayout::palette8, false, bytes) ||
+    if (!encode_bmp(grey_picture(width, height, levels), BmpLayout::palette8, false, bytes) ||
         !write_file(argv[1], bytes)) {
         fprintf(stderr, "%s: cannot write %s\n", argv[0], argv[1]);
         return 1;

@@ -88,7 +88,7 @@ private:
 // it promises more than the file holds, or an image too large for this
 // machine. "" when it does not, or when it is not a BMP header this viewer
 // reads (the library then decides).
-std::string header_problem(int fd, uint64_t file_size, const char* name) {
+std::string header_problem(int fd, uint64_t file_size, const char* name, uint64_t spare) {
     uint8_t bytes[BMP_HEADER_BYTES];
     const ssize_t read = pread(fd, bytes, sizeof bytes, 0);
     BmpHeader header;
@@ -102,8 +102,7 @@ std::string header_problem(int fd, uint64_t file_size, const char* name) {
                           name, (unsigned long long)file_size, (long long)header.width, (long long)header.height,
                           header.bits_per_pixel, (unsigned long long)needed);
     }
-    std::string too_large =
-        heightmap_size_problem(name, header.width, header.height, memory_to_spare(memory_available()));
+    std::string too_large = heightmap_size_problem(name, header.width, header.height, spare);
     if (!too_large.empty()) return too_large;
     if (header.pixels != BmpPixels::raw && !bmp_rle_complete(header, FileBytes(fd, header.data_offset)))
         return format("%s ends inside its compressed pixels (%llu bytes), before the %lld x %lld image its "
@@ -167,7 +166,7 @@ std::string heightmap_size_problem(const char* name, int64_t width, int64_t heig
     return "";
 }
 
-ALLEGRO_BITMAP* load_heightmap(const char* path, HeightmapProblem& problem) {
+ALLEGRO_BITMAP* load_heightmap(const char* path, HeightmapProblem& problem, uint64_t spare) {
     // Non-blocking, so a named pipe with no writer cannot hold the open up.
     const int fd = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
@@ -181,16 +180,13 @@ ALLEGRO_BITMAP* load_heightmap(const char* path, HeightmapProblem& problem) {
         return fail(problem, true, format("%s is %s, not a regular file", path, kind_of(info.st_mode)), fd);
     if (!al_is_image_addon_initialized()) return fail(problem, false, "the image add-on is not running", fd);
 
-    std::string why = header_problem(fd, uint64_t(info.st_size), path);
+    std::string why = header_problem(fd, uint64_t(info.st_size), path, spare);
     if (!why.empty()) return fail(problem, true, why, fd);
     ALLEGRO_BITMAP* image = decode(fd, path);
     if (!image) return fail(problem, false, NOT_AN_IMAGE);
 
-    // Again with the size the library decoded, whatever the format; the
-    // decoded pixels already taken count as available.
-    const int width = al_get_bitmap_width(image), height = al_get_bitmap_height(image);
-    const uint64_t decoded = uint64_t(width) * uint64_t(height) * DECODED_BYTES_PER_PIXEL;
-    why = heightmap_size_problem(path, width, height, memory_to_spare(memory_available() + decoded));
+    // Again with the size the library decoded, whatever the format.
+    why = heightmap_size_problem(path, al_get_bitmap_width(image), al_get_bitmap_height(image), spare);
     if (!why.empty()) {
         al_destroy_bitmap(image);
         return fail(problem, true, why);

@@ -45,9 +45,11 @@ struct HeightmapProblem {
     std::string reason;
 };
 
-// Checks and loads the image at `path`; null with `problem` filled when it
-// cannot be shown. Never blocks on a file that is not a regular one.
-ALLEGRO_BITMAP* load_heightmap(const char* path, HeightmapProblem& problem);
+// Checks and loads the image at `path`, whose mesh and decoded pixels may
+// take `spare` bytes; null with `problem` filled when it cannot be shown.
+// Never blocks on a file that is not a regular one.
+ALLEGRO_BITMAP* load_heightmap(const char* path, HeightmapProblem& problem,
+                               uint64_t spare = memory_to_spare(memory_available()));
 
 // Shows the problem's box and writes it to standard error; blocks until the
 // box is closed.

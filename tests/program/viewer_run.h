@@ -21,6 +21,7 @@ struct ViewerOptions {
     bool terminal = false;      // output on a pseudo-terminal instead of pipes
     bool x_display = true;
     std::string display;                 // an X display other than the test's own
+    std::string viewer = VIEWER_PATH;    // the program to run
     std::string fail_step;               // a start-up step to fail, as named in the box
     std::vector<std::string> arguments;  // on the command line, to be ignored
     std::string stdout_path;             // standard output to this file instead

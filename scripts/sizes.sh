@@ -1,0 +1,45 @@
+#!/usr/bin/env bash
+# Measures the viewer on square height images of the given sides (the
+# sample's landscape, made larger) under a private X server: the time from
+# launch to the first frame, the peak resident memory and frames per second.
+#
+#   scripts/sizes.sh [SIDE]...      (default 512 1024 2048 3160 9800)
+set -euo pipefail
+root="$(cd "$(dirname "$0")/.." && pwd)"
+"$root/scripts/setup.sh"
+"$root/scripts/build.sh" >/dev/null
+[ $# -eq 0 ] && set -- 512 1024 2048 3160 9800
+
+. "$root/scripts/xvfb.sh"
+start_xvfb
+work="$(mktemp -d)"
+trap 'stop_xvfb; rm -rf "$work"' EXIT
+start_box_closer error  # a refusal ends the run instead of waiting
+
+now() { date +%s.%N; }
+frames() { grep -c '^yaw=' "$work/out" 2>/dev/null || true; }
+
+printf '%-12s %14s %14s %10s\n' image "first frame s" "peak memory" "frames/s"
+for side in "$@"; do
+  "$root/build/tools/make_sample_hmap" "$work/hmap.bmp" "$side" "$side"
+  start=$(now)
+  (cd "$work" && exec stdbuf -oL "$root/build/terrain-viewer" >"$work/out" 2>"$work/err") &
+  viewer=$!
+  while [ "$(frames)" -lt 1 ]; do
+    kill -0 "$viewer" 2>/dev/null || { printf '%-12s %s\n' "${side}x${side}" "$(cat "$work/err")"; continue 2; }
+    sleep 0.05
+  done
+  first=$(now)
+  # Frames for five seconds, or three frames at the least.
+  while :; do
+    sleep 0.2
+    counted=$(frames)
+    elapsed=$(awk "BEGIN { print $(now) - $first }")
+    awk "BEGIN { exit !($elapsed >= 5 && $counted >= 4) }" && break
+  done
+  peak=$(awk '/VmHWM/ { print $2 }' "/proc/$viewer/status")
+  end_viewer "$viewer"
+  awk -v image="${side}x${side}" -v up="$(awk "BEGIN { print $first - $start }")" -v peak="$peak" \
+      -v fps="$(awk "BEGIN { print ($counted - 1) / $elapsed }")" \
+      'BEGIN { printf "%-12s %14.1f %11.0f MiB %10.1f\n", image, up, peak / 1024, fps }'
+done

@@ -1,0 +1,22 @@
+// The installed viewer: cmake --install into a prefix of its own, then the
+// viewer from PREFIX/bin on the sample from PREFIX/share/terrain-viewer.
+#include <gtest/gtest.h>
+
+#include "viewer_run.h"
+
+TEST(Install, TheInstalledViewerShowsTheInstalledSample) {
+    TempDir prefix;
+    const std::string install = "cmake --install '" BUILD_DIR "' --prefix '" + prefix.path() + "' >/dev/null";
+    ASSERT_EQ(std::system(install.c_str()), 0);
+    ViewerRun run;
+    const std::string copy = "cp '" + prefix.file("share/terrain-viewer/hmap.bmp") + "' '" + run.folder().path() + "'";
+    ASSERT_EQ(std::system(copy.c_str()), 0);
+    EXPECT_EQ(std::system(("test -f '" + prefix.file("share/terrain-viewer/README.md") + "'").c_str()), 0);
+    ViewerOptions options;
+    options.viewer = prefix.file("bin/terrain-viewer");
+    run.start(options);
+    ASSERT_TRUE(run.wait_for_frames(3)) << run.child().err();
+    ASSERT_TRUE(run.press_escape());
+    EXPECT_EQ(run.child().exit_code(), 0);
+    EXPECT_NE(run.child().out().find("Creating hmap: scanline 255/256\n"), std::string::npos);
+}
