@@ -90,6 +90,14 @@ Picture grey_picture(int width, int height, const std::vector<uint8_t>& levels) 
     return picture;
 }
 
+Picture layout_sample(BmpLayout layout) {
+    const int bits = bits_per_pixel(layout);
+    const int levels = bits < 8 ? 1 << bits : 256;
+    std::vector<uint8_t> grey;
+    for (int i = 0; i < 15; i++) grey.push_back(uint8_t((i * 7 % levels) * (255 / (levels - 1))));
+    return grey_picture(5, 3, grey);
+}
+
 bool encode_bmp(const Picture& picture, BmpLayout layout, bool top_down, std::vector<uint8_t>& bytes) {
     const int bpp = bits_per_pixel(layout);
     std::vector<uint32_t> palette;

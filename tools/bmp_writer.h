@@ -31,6 +31,10 @@ struct Picture {
 // A grey picture: 0xFF000000 | level x 0x010101.
 Picture grey_picture(int width, int height, const std::vector<uint8_t>& levels);
 
+// A 5 x 3 grey picture (so every layout pads its rows) in as many levels as
+// `layout`'s palette holds, 256 for the others.
+Picture layout_sample(BmpLayout layout);
+
 // The file's bytes. Palette layouts need at most 2, 16 or 256 distinct colours
 // (false otherwise); 16-bit layouts keep each channel's top bits. Rows are
 // stored bottom-up unless `top_down`. Run-length layouts code each row as runs

@@ -115,6 +115,8 @@ const std::vector<HostileImage>& hostile_images() {
         {"rle8_blank_30000x30000", "valid run-length data: 30000 x 30000 of one colour in 1 KB", rle8_blank},
         {"sparse_23171x23171", "a whole 23171 x 23171 8-bit image (537 MB, mostly a hole in the file)",
          sparse_23171},
+        {"zero_width_301989887_rows", "an 8-bit header of no columns and 301989887 rows (found by fuzzing)",
+         [](const std::string& p) { return liar(p, BmpLayout::palette8, false, 0, 301989887); }},
         {"named_pipe", "a named pipe with no writer", named_pipe},
         {"over_draw_bound_3160x3160", "a valid 3160 x 3160 image: 2.16 GB of mesh, over 2^31 bytes",
          over_draw_bound},

@@ -136,9 +136,8 @@ ALLEGRO_BITMAP* fail(HeightmapProblem& problem, bool refused, std::string reason
 }  // namespace
 
 uint64_t heightmap_bytes(int64_t width, int64_t height) {
-    const uint64_t pixels = saturating_product(uint64_t(std::max<int64_t>(width, 0)),
-                                               uint64_t(std::max<int64_t>(height, 0)));
-    return saturating_sum(mesh_size(width, height).bytes, saturating_product(pixels, DECODED_BYTES_PER_PIXEL));
+    const MeshSize mesh = mesh_size(width, height);
+    return saturating_sum(mesh.bytes, saturating_product(mesh.cells, DECODED_BYTES_PER_PIXEL));
 }
 
 uint64_t memory_to_spare(uint64_t available) {
@@ -153,6 +152,12 @@ uint64_t memory_available() {
 }
 
 std::string heightmap_size_problem(const char* name, int64_t width, int64_t height, uint64_t spare) {
+    // No columns, so no cells and no memory, but still a progress line a
+    // row: no more rows than an image one pixel wide may have.
+    if (width == 0 && heightmap_bytes(1, height) > spare)
+        return format("%s is 0 x %lld pixels: it holds no terrain, yet has more rows than an image one pixel wide "
+                      "could have here (%s can be spared, %llu bytes a pixel)",
+                      name, (long long)height, amount(spare).c_str(), (unsigned long long)BYTES_PER_PIXEL);
     const uint64_t needed = heightmap_bytes(width, height);
     if (needed > spare)
         return format("%s is %lld x %lld pixels, too large for the memory here: its terrain needs %s "

@@ -50,7 +50,7 @@ void read_sample_row(ALLEGRO_BITMAP* image, int row, int width, int height, unsi
 MeshSize mesh_size(int64_t width, int64_t height) {
     const uint64_t cells = saturating_product(uint64_t(std::max<int64_t>(width, 0)),
                                               uint64_t(std::max<int64_t>(height, 0)));
-    return {saturating_product(cells, VERTICES_PER_CELL),
+    return {cells, saturating_product(cells, VERTICES_PER_CELL),
             saturating_product(cells, uint64_t(VERTICES_PER_CELL) * sizeof(TerrainVertex))};
 }
 

@@ -19,6 +19,7 @@ constexpr int VERTICES_PER_CELL = 6;
 // What the mesh of a width x height image (pixels) takes; counts too large
 // for 64 bits read as the largest 64-bit value.
 struct MeshSize {
+    uint64_t cells;  // one a pixel
     uint64_t vertices;
     uint64_t bytes;
 };

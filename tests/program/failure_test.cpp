@@ -196,6 +196,8 @@ INSTANTIATE_TEST_SUITE_P(
                                           "terrain needs 198.0 GB (220 bytes a pixel"},
         Hostile{"sparse_23171x23171", "hmap.bmp is 23171 x 23171 pixels, too large for the memory here: its "
                                       "terrain needs 118.1 GB"},
+        Hostile{"zero_width_301989887_rows", "hmap.bmp is 0 x 301989887 pixels: it holds no terrain, yet has more "
+                                             "rows than an image one pixel wide could have here"},
         Hostile{"named_pipe", "hmap.bmp is a named pipe, not a regular file"}),
     [](const auto& info) { return std::string(info.param.name); });
 

@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 
 #include "hostile_bmp.h"
@@ -27,7 +28,10 @@ void ViewerRun::start(const ViewerOptions& options) {
     child.terminal = options.terminal;
     child.stdout_path = options.stdout_path;
     child.closed_fds = options.closed_fds;
-    child.set_env = {{"LD_PRELOAD", PROBE_PATH}, {"ZEB_PROBE_LOG", log_}, {"ALSOFT_DRIVERS", "null"}};
+    // After whatever the test run preloads already (scripts/sanitize.sh does).
+    const char* preloaded = getenv("LD_PRELOAD");
+    const std::string preload = preloaded && *preloaded ? std::string(preloaded) + ":" + PROBE_PATH : PROBE_PATH;
+    child.set_env = {{"LD_PRELOAD", preload}, {"ZEB_PROBE_LOG", log_}, {"ALSOFT_DRIVERS", "null"}};
     if (!options.fail_step.empty()) child.set_env.push_back({"ZEB_PROBE_FAIL", options.fail_step});
     if (!options.x_display) child.unset_env.push_back("DISPLAY");
     if (!options.display.empty()) child.set_env.push_back({"DISPLAY", options.display});

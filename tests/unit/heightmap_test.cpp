@@ -19,15 +19,6 @@ void put32_at(std::vector<uint8_t>& bytes, size_t at, uint32_t value) {
     for (int i = 0; i < 4; i++) bytes[at + i] = uint8_t(value >> (8 * i));
 }
 
-// 5 x 3 pixels, so every layout pads its rows; as many levels as its palette holds.
-Picture picture_for(BmpLayout layout) {
-    const bool four_bits = layout == BmpLayout::palette4 || layout == BmpLayout::rle4;
-    const int levels = layout == BmpLayout::mono1 ? 2 : four_bits ? 16 : 256;
-    std::vector<uint8_t> grey;
-    for (int i = 0; i < 15; i++) grey.push_back(uint8_t((i * 7 % levels) * (255 / (levels - 1))));
-    return grey_picture(5, 3, grey);
-}
-
 class HeightmapFile : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
@@ -79,7 +70,7 @@ TEST_F(HeightmapFile, EveryLayoutLoadsWholeOrWithoutItsLastPaddingButNotAByteSho
     };
     for (const auto& c : cases) {
         std::vector<uint8_t> whole;
-        ASSERT_TRUE(encode_bmp(picture_for(c.layout), c.layout, c.top_down, whole)) << c.name;
+        ASSERT_TRUE(encode_bmp(layout_sample(c.layout), c.layout, c.top_down, whole)) << c.name;
         if (c.offset_zero) put32_at(whole, 10, 0);
         HeightmapProblem problem;
         ALLEGRO_BITMAP* full = load(whole, problem);
@@ -103,7 +94,7 @@ TEST_F(HeightmapFile, EveryLayoutLoadsWholeOrWithoutItsLastPaddingButNotAByteSho
 TEST_F(HeightmapFile, RunLengthDataLoadsToItsEndButNotCutShort) {
     for (BmpLayout layout : {BmpLayout::rle8, BmpLayout::rle4}) {
         std::vector<uint8_t> bytes;
-        ASSERT_TRUE(encode_bmp(picture_for(layout), layout, false, bytes));
+        ASSERT_TRUE(encode_bmp(layout_sample(layout), layout, false, bytes));
         HeightmapProblem problem;
         ALLEGRO_BITMAP* whole = load(bytes, problem);
         ASSERT_NE(whole, nullptr) << problem.reason;
@@ -219,7 +210,8 @@ TEST(HeightmapSize, RefusesWhatTheMemoryOrTheLibraryCannotHold) {
         uint64_t spare;
         const char* problem;  // a part of it; "" for none
     } sizes[] = {
-        {0, 100, 0, ""},
+        {0, 100, 22000, ""},
+        {0, 100, 21999, "hmap.bmp is 0 x 100 pixels: it holds no terrain, yet has more rows than an image one"},
         {100, 100, 2200000, ""},
         {100, 100, 2199999, "hmap.bmp is 100 x 100 pixels, too large for the memory here: its terrain needs 2 MB"},
         {23170, 23170, UINT64_MAX, ""},
