@@ -58,6 +58,8 @@ void build_terrain_mesh(ALLEGRO_BITMAP* image, std::vector<TerrainVertex>& verti
     const int width = al_get_bitmap_width(image);
     const int height = al_get_bitmap_height(image);
     const MeshSize size = mesh_size(width, height);
+    // No rows: nothing to build and nothing to print, however wide.
+    if (height <= 0) return;
 
     const SampleTables tables = make_sample_tables();
     vertices.reserve(vertices.size() + size.vertices);

@@ -2,6 +2,7 @@
 
 #include <allegro5/allegro_image.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <climits>
@@ -121,9 +122,15 @@ TEST_F(TerrainMesh, SixVerticesPerPixelAndAProgressLinePerRow) {
               "Creating hmap: scanline 1/3\n"
               "Creating hmap: scanline 2/3\n");
 
-    // No rows: no lines, no vertices. Rows of no pixels: a line each, still no vertices.
-    EXPECT_TRUE(build(blank(4, 0), &printed).empty());
+    // No rows: no lines, no vertices, and no memory for rows however wide.
+    rusage usage;
+    getrusage(RUSAGE_SELF, &usage);
+    const long peak_before = usage.ru_maxrss;
+    EXPECT_TRUE(build(blank(INT_MAX, 0), &printed).empty());
     EXPECT_EQ(printed, "");
+    getrusage(RUSAGE_SELF, &usage);
+    EXPECT_LT(usage.ru_maxrss - peak_before, 64 * 1024) << "KiB more at the peak";
+    // Rows of no pixels: a line each, still no vertices.
     EXPECT_TRUE(build(blank(0, 2), &printed).empty());
     EXPECT_EQ(printed, "Creating hmap: scanline 0/2\nCreating hmap: scanline 1/2\n");
 }
