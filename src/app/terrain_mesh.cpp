@@ -38,7 +38,7 @@ unsigned char sample_at(ALLEGRO_BITMAP* image, int column, int row) {
 // One row of samples plus a 0 past the right edge; a row past the bottom is all 0.
 void read_sample_row(ALLEGRO_BITMAP* image, int row, int width, int height, unsigned char* samples) {
     if (row >= height) {
-        memset(samples, 0, width + 1);
+        memset(samples, 0, size_t(width) + 1);
         return;
     }
     for (int column = 0; column < width; column++) samples[column] = sample_at(image, column, row);
@@ -64,7 +64,7 @@ void build_terrain_mesh(ALLEGRO_BITMAP* image, std::vector<TerrainVertex>& verti
     const SampleTables tables = make_sample_tables();
     vertices.reserve(vertices.size() + size.vertices);
     // Rows i and i + 1 of samples: the top and bottom corners of row i's cells.
-    std::vector<unsigned char> top(width + 1), bottom(width + 1);
+    std::vector<unsigned char> top(size_t(width) + 1), bottom(size_t(width) + 1);
     // Locked once, so each read below is a plain memory read; should the lock
     // fail, al_get_pixel still reads the pixel, only slower.
     ALLEGRO_LOCKED_REGION* lock = al_lock_bitmap(image, ALLEGRO_PIXEL_FORMAT_ANY, ALLEGRO_LOCK_READONLY);
