@@ -48,4 +48,4 @@ while [ $# -ge 2 ]; do
   echo "yaw $1, pitch $2: $shot"
   shift 2
 done
-end_viewer "$viewer"
+end_viewer "$viewer" || true

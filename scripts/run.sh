@@ -31,10 +31,8 @@ fi
 sleep 3
 mkdir -p "$root/out"
 import -window "$window" "$root/out/viewer.png"
-xdotool windowfocus --sync "$window" keydown Escape
 status=0
-wait "$viewer" || status=$?
-xdotool keyup Escape
+end_viewer "$viewer" || status=$?
 echo "the viewer ran $(grep -c '^yaw=' "$root/build/viewer-output.txt") frames and exited with $status"
 echo "screenshot: $root/out/viewer.png"
 exit "$status"

@@ -38,7 +38,7 @@ for side in "$@"; do
     awk "BEGIN { exit !($elapsed >= 5 && $counted >= 4) }" && break
   done
   peak=$(awk '/VmHWM/ { print $2 }' "/proc/$viewer/status")
-  end_viewer "$viewer"
+  end_viewer "$viewer" || true
   awk -v image="${side}x${side}" -v up="$(awk "BEGIN { print $first - $start }")" -v peak="$peak" \
       -v fps="$(awk "BEGIN { print ($counted - 1) / $elapsed }")" \
       'BEGIN { printf "%-12s %14.1f %11.0f MiB %10.1f\n", image, up, peak / 1024, fps }'

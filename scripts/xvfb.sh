@@ -53,12 +53,14 @@ viewer_window() {
   return 1
 }
 
-# Holds Escape in the viewer's window until the viewer, process PID, ends: it
-# reads the key once a frame, so a tap could fall between two reads.
+# Holds Escape in the viewer's window until the viewer, process PID, ends (it
+# reads the key once a frame, so a tap could fall between two reads); returns
+# the viewer's exit status.
 end_viewer() {
-  local window
+  local window status=0
   window=$(xdotool search --name '^terrain-viewer$' 2>/dev/null | head -1) || true
   [ -n "$window" ] && xdotool windowfocus --sync "$window" keydown Escape 2>/dev/null
-  wait "$1" || true
+  wait "$1" || status=$?
   xdotool keyup Escape 2>/dev/null || true
+  return "$status"
 }

@@ -89,12 +89,11 @@ TEST(Viewer, EscapeEndsTheRunWithinAFewFrames) {
     std::string window = run.window();
     ASSERT_FALSE(window.empty());
     ASSERT_TRUE(run.wait_for_frames(20));
-    shell("xdotool windowfocus --sync " + window);
-    shell("xdotool keydown Escape");  // the X server has the key when this returns
+    press_key(window, "Escape");
     run.child().drain();
     size_t before = angle_lines(run.child().out()).size();
     bool ended = run.child().wait_exit(10);
-    shell("xdotool keyup Escape");
+    release_key("Escape");
     ASSERT_TRUE(ended);
     EXPECT_EQ(run.child().exit_code(), 0);
     size_t after = angle_lines(run.child().out()).size() - before;

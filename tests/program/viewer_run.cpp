@@ -48,10 +48,10 @@ bool ViewerRun::wait_for_frames(size_t count, double seconds) {
 bool ViewerRun::press_escape(double seconds) {
     std::string w = window();
     if (w.empty()) return false;
-    // Escape is read once a frame: held down, a slow frame cannot miss it.
-    shell("timeout 5 xdotool windowfocus --sync " + w + " keydown Escape");
+    // Held down until the exit, so a slow frame cannot miss it.
+    press_key(w, "Escape");
     bool ended = child_->wait_exit(seconds);
-    shell("xdotool keyup Escape");
+    release_key("Escape");
     return ended;
 }
 

@@ -53,9 +53,11 @@ std::string wait_for_window(const std::string& title_regex, double seconds) {
     return "";
 }
 
-void hold_key(const std::string& window, const std::string& key) {
-    shell("timeout 5 xdotool windowfocus --sync " + window + " keydown " + key + "; sleep 0.25; xdotool keyup " + key);
+void press_key(const std::string& window, const std::string& key) {
+    shell("timeout 5 xdotool windowfocus --sync " + window + " keydown " + key);
 }
+
+void release_key(const std::string& key) { shell("xdotool keyup " + key); }
 
 Point pointer_in(const std::string& window) {
     // "x:12 y:34 screen:0 window:567"; the window's origin from its geometry.

@@ -18,9 +18,11 @@ std::vector<std::string> windows_named(const std::string& title_regex, const std
 // The first such window to appear within `seconds`; "" if none did.
 std::string wait_for_window(const std::string& title_regex, double seconds);
 
-// Focuses `window` and holds `key` for a quarter of a second: a tap could
-// fall between two polls.
-void hold_key(const std::string& window, const std::string& key);
+// Focuses `window` and puts `key` down; the X server has it when this
+// returns. The viewer reads keys once a frame, so a key is held, not tapped,
+// until release_key.
+void press_key(const std::string& window, const std::string& key);
+void release_key(const std::string& key);
 
 struct Point {
     int x, y;
