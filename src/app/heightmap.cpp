@@ -1,7 +1,6 @@
 #include "app/heightmap.h"
 
 #include <allegro5/allegro_image.h>
-#include <allegro5/allegro_native_dialog.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -15,7 +14,6 @@
 
 #include "app/bmp_header.h"
 #include "app/saturating.h"
-#include "engine/console.h"
 
 ALLEGRO_BITMAP* heightmap = nullptr;
 
@@ -197,15 +195,4 @@ ALLEGRO_BITMAP* load_heightmap(const char* path, HeightmapProblem& problem, uint
         return fail(problem, true, why);
     }
     return image;
-}
-
-void report_heightmap_problem(const char* path, const HeightmapProblem& problem) {
-    if (problem.refused) {
-        console_error("terrain-viewer: %s", problem.reason.c_str());
-        // An empty heading stands for "none": this library aborts on a null one.
-        al_show_native_message_box(nullptr, "error", "", problem.reason.c_str(), nullptr, ALLEGRO_MESSAGEBOX_ERROR);
-    } else {
-        al_show_native_message_box(nullptr, "error", "lol", "lol", nullptr, ALLEGRO_MESSAGEBOX_ERROR);
-        console_error("terrain-viewer: cannot load the height image %s: %s", path, problem.reason.c_str());
-    }
 }

@@ -1,6 +1,6 @@
 // The terrain mesh: every pixel of the height image is the corner of a grid
 // cell, and every cell two coloured triangles, six vertices, in one flat list
-// drawn with a single call.
+// whose order is the order they are painted in.
 #pragma once
 
 #include <allegro5/allegro.h>
