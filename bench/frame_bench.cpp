@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -52,7 +53,9 @@ void bare_frames(const std::vector<TerrainVertex>& vertices, long frames) {
 void viewer_frames(const std::vector<TerrainVertex>& vertices, long frames) {
     quietly([&] {
         Camera camera;
-        run_frame_loop(camera, vertices, frames);
+        // Every mesh here is square.
+        const size_t side = size_t(std::lround(std::sqrt(double(vertices.size() / VERTICES_PER_CELL))));
+        run_frame_loop(camera, vertices, CellBlocks(vertices, side), frames);
     });
 }
 

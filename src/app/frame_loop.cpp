@@ -27,19 +27,31 @@ size_t vertices_per_draw(size_t max_bytes) {
     return std::max<size_t>(cells, 1) * VERTICES_PER_CELL;
 }
 
-void draw_terrain(const std::vector<TerrainVertex>& vertices, size_t max_bytes) {
+void draw_vertices(const TerrainVertex* first, size_t count, size_t max_bytes) {
     // Each call starts at its own slice, so offsets count from the slice.
     const size_t step = vertices_per_draw(max_bytes);
-    for (size_t first = 0; first < vertices.size(); first += step) {
-        const size_t count = std::min(step, vertices.size() - first);
-        al_draw_prim(vertices.data() + first, nullptr, nullptr, 0, int(count), ALLEGRO_PRIM_TRIANGLE_LIST);
-    }
+    for (size_t done = 0; done < count; done += step)
+        al_draw_prim(first + done, nullptr, nullptr, 0, int(std::min(step, count - done)), ALLEGRO_PRIM_TRIANGLE_LIST);
 }
 
-long run_frame_loop(Camera& camera, const std::vector<TerrainVertex>& vertices, long frame_limit) {
+void draw_terrain(const std::vector<TerrainVertex>& vertices, size_t max_bytes) {
+    draw_vertices(vertices.data(), vertices.size(), max_bytes);
+}
+
+void draw_visible_terrain(const std::vector<TerrainVertex>& vertices, const CellBlocks& blocks,
+                          const ALLEGRO_TRANSFORM& view, const ALLEGRO_TRANSFORM& projection,
+                          std::vector<CellRun>& runs, size_t bridge) {
+    blocks.visible_runs(clip_volume(view, projection), runs, bridge);
+    for (const CellRun& run : runs)
+        draw_vertices(vertices.data() + run.first * VERTICES_PER_CELL, run.count * VERTICES_PER_CELL);
+}
+
+long run_frame_loop(Camera& camera, const std::vector<TerrainVertex>& vertices, const CellBlocks& blocks,
+                    long frame_limit) {
     camera.set_fov(START_FOV);
     // A pointer left at rest reads no offset in the first update.
     mouse_center();
+    std::vector<CellRun> runs;
     long frames = 0;
     while (frames < frame_limit) {
         // The keyboard as the previous frame's update read it: all clear at first.
@@ -51,8 +63,9 @@ long run_frame_loop(Camera& camera, const std::vector<TerrainVertex>& vertices, 
         al_use_projection_transform(&projection);
         al_use_transform(&view);
         // No depth test and no culling: triangles paint over each other in
-        // list order, and a cell's two triangles wind opposite ways.
-        draw_terrain(vertices);
+        // list order, and a cell's two triangles wind opposite ways. Cells
+        // that cannot reach the window are skipped: they would paint nothing.
+        draw_visible_terrain(vertices, blocks, view, projection, runs);
         camera.update();
         al_flip_display();
         frames++;

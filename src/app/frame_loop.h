@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "app/terrain_mesh.h"
+#include "app/visible_cells.h"
 #include "camera/camera.h"
 
 constexpr long FRAME_LIMIT = 190000;  // the most frames a run shows
@@ -19,14 +20,27 @@ constexpr size_t MAX_DRAW_BYTES = size_t(1) << 31;
 // `max_bytes`, and at least one cell.
 size_t vertices_per_draw(size_t max_bytes);
 
-// Draws the mesh as triangles in list order, in as few calls as `max_bytes`
-// a call allows; the picture is the same as one call's.
+// Draws `count` vertices from `first` as triangles in list order, in as few
+// calls as `max_bytes` a call allows; the picture is the same as one call's.
+void draw_vertices(const TerrainVertex* first, size_t count, size_t max_bytes = MAX_DRAW_BYTES);
+
+// Draws the whole mesh: every cell, whether it reaches the window or not.
 void draw_terrain(const std::vector<TerrainVertex>& vertices, size_t max_bytes = MAX_DRAW_BYTES);
+
+// Draws the cells of the mesh that may reach the window through `view` and
+// `projection`, in list order: the same picture as draw_terrain, pixel for
+// pixel. `blocks` are the mesh's bounds; `runs` is room for the cells found,
+// joined across gaps of `bridge` cells.
+void draw_visible_terrain(const std::vector<TerrainVertex>& vertices, const CellBlocks& blocks,
+                          const ALLEGRO_TRANSFORM& view, const ALLEGRO_TRANSFORM& projection,
+                          std::vector<CellRun>& runs, size_t bridge = RUN_BRIDGE_CELLS);
 
 // What the loop needs that is not running (the display, keyboard, mouse or
 // drawing add-on), in a few words; null when it can run.
 const char* frame_loop_missing();
 
-// Sets the camera up and runs frames until Escape or `frame_limit` frames;
-// needs what frame_loop_missing checks. Returns the number of frames shown.
-long run_frame_loop(Camera& camera, const std::vector<TerrainVertex>& vertices, long frame_limit = FRAME_LIMIT);
+// Sets the camera up and runs frames of the mesh, whose bounds are `blocks`,
+// until Escape or `frame_limit` frames; needs what frame_loop_missing checks.
+// Returns the number of frames shown.
+long run_frame_loop(Camera& camera, const std::vector<TerrainVertex>& vertices, const CellBlocks& blocks,
+                    long frame_limit = FRAME_LIMIT);

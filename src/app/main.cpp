@@ -7,6 +7,7 @@
 #include "app/frame_loop.h"
 #include "app/heightmap.h"
 #include "app/terrain_mesh.h"
+#include "app/visible_cells.h"
 #include "camera/camera.h"
 #include "engine/console.h"
 #include "engine/zeb.h"
@@ -28,13 +29,15 @@ int main() {  // the command line is ignored
         return console_exit_status(EXIT_FAILURE);
     }
     build_terrain_mesh(heightmap, terrain_vertices);
+    // Bounds of blocks of cells, so each frame draws only what can be seen.
+    const CellBlocks blocks(terrain_vertices, size_t(al_get_bitmap_width(heightmap)));
 
     if (const char* missing = frame_loop_missing()) {
         console_error("terrain-viewer: cannot show the terrain: %s", missing);
         return console_exit_status(EXIT_FAILURE);
     }
     Camera camera;
-    run_frame_loop(camera, terrain_vertices);
+    run_frame_loop(camera, terrain_vertices, blocks);
 
     std::vector<TerrainVertex>().swap(terrain_vertices);
     // The display, the image and the library go with the library's exit hook.

@@ -1,15 +1,20 @@
-// The mesh drawn in slices paints exactly the pixels one call paints.
+// The mesh drawn in slices, or only the cells that can reach the window,
+// paints exactly the pixels one call over the whole mesh paints.
 #include <allegro5/allegro_primitives.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstring>
+#include <functional>
 #include <set>
 
 #include "app/frame_loop.h"
 #include "app/terrain_mesh.h"
 #include "camera/camera.h"
 #include "engine/zeb.h"
+#include "sample_landscape.h"
 #include "test_files.h"
 
 namespace {
@@ -28,13 +33,15 @@ ALLEGRO_BITMAP* rough_terrain(int side) {
     return image;
 }
 
-// The back buffer after drawing the mesh through `camera`, `max_bytes` a call.
-std::vector<uint32_t> drawn(Camera& camera, const std::vector<TerrainVertex>& mesh, size_t max_bytes) {
+using Draw = std::function<void(const ALLEGRO_TRANSFORM& view, const ALLEGRO_TRANSFORM& projection)>;
+
+// The back buffer after `draw` through `camera`.
+std::vector<uint32_t> drawn(Camera& camera, const Draw& draw) {
     al_clear_to_color(al_map_rgb(0, 0, 0));
     ALLEGRO_TRANSFORM projection = camera.projection(), view = camera.view();
     al_use_projection_transform(&projection);
     al_use_transform(&view);
-    draw_terrain(mesh, max_bytes);
+    draw(view, projection);
     ALLEGRO_BITMAP* back = al_get_backbuffer(display);
     ALLEGRO_LOCKED_REGION* lock = al_lock_bitmap(back, ALLEGRO_PIXEL_FORMAT_ABGR_8888, ALLEGRO_LOCK_READONLY);
     std::vector<uint32_t> pixels;
@@ -46,6 +53,111 @@ std::vector<uint32_t> drawn(Camera& camera, const std::vector<TerrainVertex>& me
     al_unlock_bitmap(back);
     return pixels;
 }
+
+std::vector<uint32_t> drawn(Camera& camera, const std::vector<TerrainVertex>& mesh, size_t max_bytes) {
+    return drawn(camera, [&](const ALLEGRO_TRANSFORM&, const ALLEGRO_TRANSFORM&) { draw_terrain(mesh, max_bytes); });
+}
+
+size_t lit_pixels(const std::vector<uint32_t>& pixels) {
+    size_t lit = 0;
+    for (uint32_t p : pixels) lit += (p & 0xFFFFFF) != 0;
+    return lit;
+}
+
+// The sample's landscape, roughened by a few levels at random so that
+// neighbouring triangles overlap on the screen: cells painted in another
+// order, or left out, change pixels.
+ALLEGRO_BITMAP* rough_landscape(int side) {
+    ALLEGRO_BITMAP* image = al_create_bitmap(side, side);
+    ALLEGRO_LOCKED_REGION* lock = al_lock_bitmap(image, ALLEGRO_PIXEL_FORMAT_ANY, ALLEGRO_LOCK_WRITEONLY);
+    al_set_target_bitmap(image);
+    Lcg random(11);
+    for (int r = 0; r < side; r++)
+        for (int c = 0; c < side; c++) {
+            const int level = std::clamp(int(sample_level(c, r)) + int(random.next() % 13) - 6, 0, 255);
+            al_put_pixel(c, r, al_map_rgb(level, level, level));
+        }
+    if (lock) al_unlock_bitmap(image);
+    al_set_target_backbuffer(display);
+    return image;
+}
+
+// Turns `camera` to (yaw, pitch) and stands it `distance` world units from
+// `target`, so that the middle of its window looks at the target. The view
+// shifts after it turns, so the place is found in the turned frame.
+void aim(Camera& camera, double yaw, double pitch, const float target[3], double distance) {
+    camera.x = camera.y = camera.z = 0;
+    camera.yaw = yaw, camera.pitch = pitch;
+    const ALLEGRO_TRANSFORM turn = camera.view();
+    // The middle of the window, turned back into the world: a turn's inverse
+    // is its transpose.
+    const Frustum f = frustum_for(START_FOV, 800, 600);
+    const double middle[3] = {(f.left + f.right) / 2.0, (f.top + f.bottom) / 2.0, -f.near_z};
+    double along[3] = {0, 0, 0}, length = 0;
+    for (int i = 0; i < 3; i++) {
+        for (int j = 0; j < 3; j++) along[i] += turn.m[i][j] * middle[j];
+        length += along[i] * along[i];
+    }
+    length = std::sqrt(length);
+    float x = float(target[0] - distance * along[0] / length), y = float(target[1] - distance * along[1] / length),
+          z = float(target[2] - distance * along[2] / length);
+    al_transform_coordinates_3d(&turn, &x, &y, &z);
+    camera.x = x, camera.y = y, camera.z = z;
+}
+
+// The mesh of `image`, built quietly.
+std::vector<TerrainVertex> mesh_of(ALLEGRO_BITMAP* image) {
+    std::vector<TerrainVertex> mesh;
+    CapturedStream quiet(STDOUT_FILENO);
+    build_terrain_mesh(image, mesh);
+    return mesh;
+}
+
+// The world point of a pixel's corner, lifted by the landscape's level there.
+void world_point(int column, int row, float point[3]) {
+    point[0] = float(column - GRID_OFFSET);
+    point[1] = float(sample_level(column, row) - HEIGHT_BASE);
+    point[2] = float(row - GRID_OFFSET);
+}
+
+// What a view of the mesh showed, drawn whole.
+struct ViewSeen {
+    size_t lit = 0, colours = 0;
+};
+
+// Draws the whole mesh through `camera`, then only the cells that may reach
+// the window, with the viewer's runs and with every block on its own (so no
+// cell wrongly left out can hide behind a neighbour drawn anyway), and
+// expects the same back buffer each time.
+ViewSeen expect_same_picture(Camera& camera, const std::vector<TerrainVertex>& mesh, const CellBlocks& blocks) {
+    const std::vector<uint32_t> whole = drawn(camera, mesh, MAX_DRAW_BYTES);
+    const std::string where = "yaw " + std::to_string(camera.yaw) + ", pitch " + std::to_string(camera.pitch) +
+                              " at (" + std::to_string(camera.x) + ", " + std::to_string(camera.y) + ", " +
+                              std::to_string(camera.z) + ")";
+    EXPECT_EQ(whole.size(), 800u * 600u) << where;
+    for (size_t bridge : {RUN_BRIDGE_CELLS, size_t(0)}) {
+        std::vector<CellRun> runs;
+        const std::vector<uint32_t> visible = drawn(camera, [&](const ALLEGRO_TRANSFORM& view,
+                                                                const ALLEGRO_TRANSFORM& projection) {
+            draw_visible_terrain(mesh, blocks, view, projection, runs, bridge);
+        });
+        size_t drawn_cells = 0, differing = 0;
+        for (const CellRun& run : runs) drawn_cells += run.count;
+        for (size_t i = 0; i < whole.size() && i < visible.size(); i++) differing += whole[i] != visible[i];
+        EXPECT_EQ(differing, 0u) << where << ", runs joined across " << bridge << " cells: " << drawn_cells
+                                 << " of " << mesh.size() / VERTICES_PER_CELL << " cells drawn";
+    }
+    return {lit_pixels(whole), std::set<uint32_t>(whole.begin(), whole.end()).size()};
+}
+
+class VisibleCells : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(al_init());
+        ASSERT_TRUE(al_init_primitives_addon());
+        ASSERT_TRUE(set_video_mode(800, 600, VIDEO_MODE_MEMORY_BITMAPS));
+    }
+};
 
 }  // namespace
 
@@ -64,13 +176,97 @@ TEST(TerrainDraw, SlicesPaintExactlyWhatOneCallPaints) {
     camera.set_fov(START_FOV);
     camera.x = 4 + 3.27 * 150, camera.y = -120 - 3.27 * 150, camera.z = 4 + 150;
     const std::vector<uint32_t> one_call = drawn(camera, mesh, MAX_DRAW_BYTES);
-    size_t lit = 0;
-    for (uint32_t p : one_call) lit += (p & 0xFFFFFF) != 0;
-    EXPECT_GT(lit, 100000u);
+    EXPECT_GT(lit_pixels(one_call), 100000u);
     EXPECT_GE(std::set<uint32_t>(one_call.begin(), one_call.end()).size(), 40u);
 
     const size_t cell = VERTICES_PER_CELL * sizeof(TerrainVertex);
     for (size_t max_bytes : {cell + 1, 7 * cell + 1, 64 * cell, 1000 * cell + 5}) {
         EXPECT_TRUE(drawn(camera, mesh, max_bytes) == one_call) << max_bytes << " bytes a call";
     }
+}
+
+TEST_F(VisibleCells, PaintExactlyWhatTheWholeMeshPaintsAsFarAsTheFarPlane) {
+    // Wider than the far plane reaches from the camera, so views end at it.
+    constexpr int SIDE = 1500;
+    const std::vector<TerrainVertex> mesh = mesh_of(rough_landscape(SIDE));
+    const CellBlocks blocks(mesh, SIDE);
+
+    // Where the viewer stands (no target): the start view, round the
+    // compass, looking down the rows as far as the far plane (yaw 180 to 195,
+    // pitch 75 to 90), straight up and down. Then from elsewhere, aimed at a
+    // pixel of the terrain: its corners, its edges (where the last row and
+    // column slope down), and its middle from near and far.
+    struct Pixel {
+        int column, row;
+    };
+    const Pixel first_corner{0, 0}, last_corner{SIDE - 1, SIDE - 1}, top_right{SIDE - 1, 0}, bottom_left{0, SIDE - 1},
+        top_edge{SIDE / 2, 0}, left_edge{0, SIDE / 3}, bottom_edge{SIDE / 3, SIDE - 1}, right_edge{SIDE - 1, SIDE / 2};
+    // The lowest ground within 60 pixels of the middle, where the shades are.
+    Pixel middle{SIDE / 2, SIDE / 2};
+    for (int r = SIDE / 2 - 60; r <= SIDE / 2 + 60; r++)
+        for (int c = SIDE / 2 - 60; c <= SIDE / 2 + 60; c++)
+            if (sample_level(c, r) < sample_level(middle.column, middle.row)) middle = {c, r};
+    const struct {
+        double yaw, pitch;
+        const Pixel* target;
+        double distance;
+    } views[] = {
+        {0, 0, nullptr, 0},            {120, 60, nullptr, 0},          {180, 75, nullptr, 0},
+        {195, 90, nullptr, 0},         {165, 90, nullptr, 0},          {105, 75, nullptr, 0},
+        {135, 45, nullptr, 0},         {0, 90, nullptr, 0},            {0, -90, nullptr, 0},
+        {45, 30, &first_corner, 60},   {300, 60, &first_corner, 150},  {200, -20, &first_corner, 40},
+        {10, 40, &last_corner, 80},    {250, 70, &last_corner, 300},   {90, 50, &top_right, 120},
+        {0, 20, &bottom_left, 100},    {30, 45, &top_edge, 50},        {160, 60, &left_edge, 200},
+        {270, 30, &right_edge, 70},    {200, 80, &bottom_edge, 150},   {0, -90, &middle, 40},
+        {90, 90, &middle, 300},        {330, -45, &middle, 600},       {60, 10, &middle, 1200},
+        {180, 0, &middle, 25},
+    };
+    size_t views_with_terrain = 0;
+    for (const auto& v : views) {
+        Camera camera;
+        camera.set_fov(START_FOV);
+        if (v.target) {
+            float target[3];
+            world_point(v.target->column, v.target->row, target);
+            aim(camera, v.yaw, v.pitch, target, v.distance);
+        } else {
+            camera.yaw = v.yaw, camera.pitch = v.pitch;
+        }
+        const ViewSeen seen = expect_same_picture(camera, mesh, blocks);
+        views_with_terrain += seen.lit > 20000 && seen.colours >= 5;
+    }
+    EXPECT_GE(views_with_terrain, 15u);  // most views show terrain in several shades to compare
+}
+
+TEST_F(VisibleCells, PaintExactlyWhatTheWholeMeshPaintsFromCloseBy) {
+    // Needles on the landscape: a cell that rises to one reaches far above
+    // the rest of its block, so a bound that misses a cell by one shows.
+    // They stand on every eighth row or column, where blocks of any even
+    // size meet.
+    // Close views at random angles look at the needles' tips: cells are
+    // large on the screen, and the window's edges cut through blocks.
+    constexpr int SIDE = 200, NEEDLES = 400;
+    ALLEGRO_BITMAP* image = rough_landscape(SIDE);
+    Lcg random(5);
+    std::vector<std::pair<int, int>> needles;
+    al_set_target_bitmap(image);
+    for (int i = 0; i < NEEDLES; i++) {
+        const int along = int(random.next() % SIDE), line = int(random.next() % (SIDE / 8)) * 8;
+        needles.push_back(i % 2 ? std::make_pair(along, line) : std::make_pair(line, along));
+        al_put_pixel(needles.back().first, needles.back().second, al_map_rgb(255, 255, 255));
+    }
+    al_set_target_backbuffer(display);
+    const std::vector<TerrainVertex> mesh = mesh_of(image);
+    const CellBlocks blocks(mesh, SIDE);
+    size_t views_with_terrain = 0;
+    for (int view = 0; view < 300; view++) {
+        Camera camera;
+        camera.set_fov(START_FOV);
+        const auto [column, row] = needles[random.next() % NEEDLES];
+        const float tip[3] = {float(column - GRID_OFFSET), float(255 - HEIGHT_BASE), float(row - GRID_OFFSET)};
+        aim(camera, random.next() % 360, int(random.next() % 181) - 90.0, tip, 5 + random.next() % 60);
+        const ViewSeen seen = expect_same_picture(camera, mesh, blocks);
+        views_with_terrain += seen.lit > 20000;
+    }
+    EXPECT_GE(views_with_terrain, 100u);  // a good part of them show plenty of terrain
 }

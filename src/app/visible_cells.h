@@ -1,0 +1,87 @@
+// Which cells of the terrain mesh can reach the window. The camera's window
+// is narrow and ends at the far plane, so most frames see a small part of a
+// large terrain: blocks of cells with their bounding boxes, built once with
+// the mesh, are tested against the clip volume each frame, and the cells of
+// the blocks that may be seen come out as runs in the mesh's own order.
+//
+// A cell is left out only when its block lies wholly outside one plane of the
+// clip volume, with a margin for the renderer's rounding, so the cells drawn
+// paint exactly the pixels the whole mesh paints. Runs may also take in cells
+// that cannot be seen, to save draw calls: those paint nothing.
+#pragma once
+
+#include <allegro5/allegro.h>
+
+#include <cstddef>
+#include <vector>
+
+#include "app/terrain_mesh.h"
+
+// An axis-aligned box in world units.
+struct CellBox {
+    float min[3], max[3];  // x, y, z
+};
+
+// The six planes of the clip volume in world coordinates: a point (x, y, z)
+// is inside plane p when p[0] x + p[1] y + p[2] z + p[3] >= 0.
+struct ClipVolume {
+    double plane[6][4];
+};
+
+// The clip volume of `view` followed by `projection`, as the renderer applies
+// them (-w <= x, y, z <= w in clip coordinates).
+ClipVolume clip_volume(const ALLEGRO_TRANSFORM& view, const ALLEGRO_TRANSFORM& projection);
+
+// Whether `box` lies wholly outside one plane of `volume`, by more than the
+// rounding of single-precision arithmetic could move it.
+bool box_outside(const ClipVolume& volume, const CellBox& box);
+
+// Cells `first` to `first + count - 1`, numbered in list order (row by row).
+struct CellRun {
+    size_t first, count;
+};
+
+// Appends the cells `first`..`first + count - 1` to `runs`, joined to the last
+// run when the gap between them is at most `bridge` cells. Runs come in
+// ascending order.
+void add_cell_run(std::vector<CellRun>& runs, size_t first, size_t count, size_t bridge);
+
+// Cells a leaf block holds on a side, and the most cells two runs may lie apart
+// and still be drawn in one call: a call costs about as much as the
+// renderer's work on that many cells that lie outside the window.
+constexpr size_t BLOCK_CELLS = 16;
+constexpr size_t RUN_BRIDGE_CELLS = 64;
+
+// Boxes of blocks of cells, BLOCK_CELLS on a side, and of blocks of those
+// blocks, 2 x 2 at a time, up to one box for the whole mesh.
+class CellBlocks {
+public:
+    CellBlocks() = default;  // no cells
+    // The bounds of the mesh `vertices` (VERTICES_PER_CELL a cell, in list
+    // order), whose rows are `columns` cells long.
+    CellBlocks(const std::vector<TerrainVertex>& vertices, size_t columns);
+
+    size_t columns() const { return columns_; }  // cells a row
+    size_t rows() const { return rows_; }        // rows of cells
+
+    // The runs of cells whose blocks may reach inside `volume`, in list order,
+    // joined across gaps of at most `bridge` cells (replaces `runs`).
+    void visible_runs(const ClipVolume& volume, std::vector<CellRun>& runs,
+                      size_t bridge = RUN_BRIDGE_CELLS) const;
+
+    // The leaf block box around cells (block_column, block_row); for tests.
+    const CellBox& leaf(size_t block_column, size_t block_row) const;
+
+    size_t bytes() const;  // memory the boxes take
+
+private:
+    struct Level {
+        size_t columns = 0, rows = 0;  // blocks
+        std::vector<CellBox> boxes;    // row by row
+    };
+    void find(const ClipVolume& volume, size_t level, size_t column, size_t row,
+              std::vector<size_t>& leaves) const;
+
+    size_t columns_ = 0, rows_ = 0;
+    std::vector<Level> levels_;  // the leaves first, the whole mesh last
+};
