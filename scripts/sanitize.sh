@@ -10,9 +10,7 @@ set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 build="$root/build-sanitize"
 "$root/scripts/setup.sh"
-cmake -S "$root" -B "$build" -DCMAKE_CXX_COMPILER=clang++ -DTERRAIN_SANITIZE=ON -DTERRAIN_BENCHMARKS=OFF \
-  -DTERRAIN_WERROR="${TERRAIN_WERROR:-OFF}" >/dev/null
-cmake --build "$build" -j"$(nproc)"
+"$root/scripts/build.sh" sanitize
 
 . "$root/scripts/xvfb.sh"
 start_xvfb
