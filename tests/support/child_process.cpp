@@ -7,14 +7,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <cstdlib>
 
-namespace {
+#include "test_clock.h"
 
-double now_seconds() {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
-}
+namespace {
 
 [[noreturn]] void exec_child(const ChildOptions& options) {
     if (!options.cwd.empty() && chdir(options.cwd.c_str()) != 0) _exit(126);

@@ -33,11 +33,9 @@ public:
     // Collects whatever output is waiting, without blocking.
     void drain();
 
-    bool started() const { return pid_ > 0; }
     bool exited_normally() const { return exited_ && WIFEXITED(status_); }
     int exit_code() const { return WIFEXITED(status_) ? WEXITSTATUS(status_) : -1; }
     int signal() const { return WIFSIGNALED(status_) ? WTERMSIG(status_) : 0; }
-    pid_t pid() const { return pid_; }
     const std::string& out() const { return out_; }
     const std::string& err() const { return err_; }
 

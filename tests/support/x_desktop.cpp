@@ -3,18 +3,15 @@
 #include <signal.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <cstdio>
 #include <sstream>
+
+#include "test_clock.h"
 
 // Last: Xlib's macros (None, Bool) would break the headers above.
 #include <X11/Xlib.h>
 
 namespace {
-
-double now_seconds() {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
-}
 
 std::vector<std::string> words(const std::string& text) {
     std::istringstream in(text);
