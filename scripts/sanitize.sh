@@ -2,7 +2,7 @@
 # Builds everything, the viewer included, with AddressSanitizer and
 # UndefinedBehaviorSanitizer (clang, leak checking on) into build-sanitize/,
 # and runs the unit, window and program tests under a private X server (not
-# the 190000-frame run). Any sanitizer report, from any process the tests
+# those labelled slow: the 190000-frame run and the 2.2 GB mesh). Any sanitizer report, from any process the tests
 # start, fails the run and is printed.
 #
 #   scripts/sanitize.sh [CTEST OPTIONS]

@@ -211,6 +211,7 @@ INSTANTIATE_TEST_SUITE_P(
         Hostile{"named_pipe", "hmap.bmp is a named pipe, not a regular file"}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// Labelled slow (tests/CMakeLists.txt): 2.2 GB and several seconds.
 TEST(LargeMesh, OverTheDrawBoundIsDrawnInSlicesWithoutACrash) {
     // 2.16 GB of vertices: one draw call over them all crashes the renderer.
     ViewerRun run;

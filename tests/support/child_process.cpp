@@ -100,6 +100,14 @@ bool Child::read_some(int timeout_ms) {
     return true;
 }
 
+void Child::suspend() {
+    if (pid_ > 0 && !exited_) kill(pid_, SIGSTOP);
+}
+
+void Child::resume() {
+    if (pid_ > 0 && !exited_) kill(pid_, SIGCONT);
+}
+
 bool Child::reap() {
     if (exited_) return true;
     if (pid_ > 0 && waitpid(pid_, &status_, WNOHANG) == pid_) exited_ = true;

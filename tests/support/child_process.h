@@ -32,6 +32,9 @@ public:
     bool wait_exit(double seconds);
     // Collects whatever output is waiting, without blocking.
     void drain();
+    // Stops the child where it is (SIGSTOP) until resume (SIGCONT).
+    void suspend();
+    void resume();
 
     bool exited_normally() const { return exited_ && WIFEXITED(status_); }
     int exit_code() const { return WIFEXITED(status_) ? WEXITSTATUS(status_) : -1; }
