@@ -4,6 +4,7 @@
 #include <poll.h>
 #include <pty.h>
 #include <signal.h>
+#include <sys/ioctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -100,12 +101,14 @@ bool Child::read_some(int timeout_ms) {
     return true;
 }
 
-void Child::suspend() {
-    if (pid_ > 0 && !exited_) kill(pid_, SIGSTOP);
+bool Child::set_output_pipe_bytes(int bytes) {
+    return out_fd_ >= 0 && fcntl(out_fd_, F_SETPIPE_SZ, bytes) >= 0;
 }
 
-void Child::resume() {
-    if (pid_ > 0 && !exited_) kill(pid_, SIGCONT);
+size_t Child::unread_output_bytes() const {
+    int bytes = 0;
+    if (out_fd_ < 0 || ioctl(out_fd_, FIONREAD, &bytes) != 0) return 0;
+    return size_t(bytes);
 }
 
 bool Child::reap() {

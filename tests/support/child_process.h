@@ -32,9 +32,12 @@ public:
     bool wait_exit(double seconds);
     // Collects whatever output is waiting, without blocking.
     void drain();
-    // Stops the child where it is (SIGSTOP) until resume (SIGCONT).
-    void suspend();
-    void resume();
+    // Shrinks the standard output pipe to `bytes` (a page at least), so a
+    // child whose output is left unread soon waits to write; false if it
+    // could not (a pseudo-terminal, say).
+    bool set_output_pipe_bytes(int bytes);
+    // Bytes written to standard output and not collected yet.
+    size_t unread_output_bytes() const;
 
     bool exited_normally() const { return exited_ && WIFEXITED(status_); }
     int exit_code() const { return WIFEXITED(status_) ? WEXITSTATUS(status_) : -1; }
