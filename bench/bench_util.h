@@ -1,4 +1,4 @@
-// Timing helpers shared by the benchmarks.
+// Timing and memory helpers shared by the benchmarks.
 #pragma once
 
 #include <fcntl.h>
@@ -6,6 +6,8 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <functional>
 
 // Wall-clock seconds `work` takes.
@@ -25,4 +27,18 @@ inline void quietly(const std::function<void()>& work) {
     dup2(saved, STDOUT_FILENO);
     close(null);
     close(saved);
+}
+
+// A size field of /proc/self/status ("VmRSS:" resident now, "VmHWM:" its
+// peak), KiB; -1 if it cannot be read.
+inline long status_kib(const char* field) {
+    FILE* status = fopen("/proc/self/status", "r");
+    if (!status) return -1;
+    char line[256];
+    long kib = -1;
+    const size_t length = strlen(field);
+    while (fgets(line, sizeof line, status))
+        if (strncmp(line, field, length) == 0) kib = atol(line + length);
+    fclose(status);
+    return kib;
 }

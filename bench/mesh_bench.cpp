@@ -50,17 +50,6 @@ double best_of(int runs, const std::function<void()>& work) {
     return best;
 }
 
-long status_kib(const char* field) {
-    FILE* status = fopen("/proc/self/status", "r");
-    char line[256];
-    long kib = -1;
-    size_t length = strlen(field);
-    while (status && fgets(line, sizeof line, status))
-        if (strncmp(line, field, length) == 0) kib = atol(line + length + 1);
-    if (status) fclose(status);
-    return kib;
-}
-
 // Resets the peak resident size, so VmHWM then tells the peak of what follows.
 void reset_peak() {
     FILE* refs = fopen("/proc/self/clear_refs", "w");
@@ -101,12 +90,11 @@ int main(int argc, char** argv) {
 
     reset_peak();
     long before = status_kib("VmRSS:");
-    double peak_build = timed_quietly([&] {
+    quietly([&] {
         std::vector<TerrainVertex> v;
         build_terrain_mesh(image, v);
     });
     long peak = status_kib("VmHWM:");
-    (void)peak_build;
 
     printf("mesh build of a %dx%d image (%.0f cells, %zu bytes of mesh), best of %d runs\n", SIDE, SIDE,
            cells, bytes, runs);

@@ -21,7 +21,8 @@ run_case() {
      stdbuf -oL "$viewer" >"$dir/out" 2>"$dir/err") &
   run=$!
   # One that shows its terrain is ended once three frames are out.
-  while kill -0 "$run" 2>/dev/null && [ "$(grep -c '^yaw=' "$dir/out" 2>/dev/null)" -lt 3 ]; do sleep 0.1; done
+  # (0, not nothing, before the output file exists, which would end the wait early.)
+  while kill -0 "$run" 2>/dev/null && [ "$(cat "$dir/out" 2>/dev/null | grep -c '^yaw=')" -lt 3 ]; do sleep 0.1; done
   end_viewer "$run" || true  # its exit code is read from time's report
   read -r code peak seconds < <(tail -1 "$dir/time" 2>/dev/null || echo "killed 0 300")
   message=$(tail -1 "$dir/err" | sed 's/^terrain-viewer: //')

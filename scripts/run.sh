@@ -25,14 +25,22 @@ start_xvfb
 trap stop_xvfb EXIT
 "$root/build/terrain-viewer" > "$root/build/viewer-output.txt" &
 viewer=$!
-if ! window=$(viewer_window); then
-  wait "$viewer"; echo "the viewer did not open its window" >&2; exit 1
+if ! window=$(viewer_window "$viewer"); then
+  status=0
+  end_viewer "$viewer" || status=$?
+  echo "run.sh: the viewer did not open its window (exit status $status)" >&2
+  exit 1
 fi
 sleep 3
 mkdir -p "$root/out"
-import -window "$window" "$root/out/viewer.png"
+shot="$root/out/viewer.png"
+import -window "$window" "$shot" 2>/dev/null || shot=""
 status=0
 end_viewer "$viewer" || status=$?
 echo "the viewer ran $(grep -c '^yaw=' "$root/build/viewer-output.txt") frames and exited with $status"
-echo "screenshot: $root/out/viewer.png"
+if [ -z "$shot" ]; then
+  echo "run.sh: no screenshot: the viewer's window was gone after three seconds" >&2
+  exit 1
+fi
+echo "screenshot: $shot"
 exit "$status"

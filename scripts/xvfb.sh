@@ -1,25 +1,31 @@
 # Sourced: start_xvfb [XVFB ARGUMENTS] starts a private X server, exports
 # DISPLAY and sets XVFB_PID; stop_xvfb ends it and the box closer. Below them,
-# helpers for driving the viewer in it as a user would. Headless runs have no sound device either, so they use
-# OpenAL's null output.
+# helpers for driving the viewer in it as a user would. Headless runs have no
+# sound device either, so they use OpenAL's null output.
 # -noreset: an X server resets when its last client leaves and hangs up on
 # whoever connects meanwhile, so a viewer starting just as a short-lived
 # xdotool exits would find no display.
 start_xvfb() {
-  local n
-  for n in $(seq 90 140); do
-    [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] && continue
-    Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp -noreset "$@" >/dev/null 2>&1 &
-    XVFB_PID=$!
-    for _ in $(seq 50); do
-      [ -e "/tmp/.X11-unix/X$n" ] && break
-      sleep 0.1
-    done
-    if kill -0 "$XVFB_PID" 2>/dev/null; then
-      export DISPLAY=":$n" ALSOFT_DRIVERS=null
-      return 0
-    fi
+  local ready n=""
+  # Xvfb takes the first free display itself and writes its number, with a
+  # line end, once it accepts connections: two scripts starting together
+  # cannot pick the same one.
+  ready="$(mktemp)"
+  Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp -noreset "$@" 3>"$ready" >/dev/null 2>&1 &
+  XVFB_PID=$!
+  for _ in $(seq 100); do
+    read -r n <"$ready" && break
+    n=""
+    kill -0 "$XVFB_PID" 2>/dev/null || break
+    sleep 0.1
   done
+  rm -f "$ready"
+  if [ -n "$n" ]; then
+    export DISPLAY=":$n" ALSOFT_DRIVERS=null
+    return 0
+  fi
+  kill "$XVFB_PID" 2>/dev/null || true
+  XVFB_PID=""
   echo "no X server could be started" >&2
   return 1
 }
@@ -42,25 +48,48 @@ start_box_closer() {
   BOX_CLOSER_PID=$!
 }
 
-# The viewer's window once it shows (10 s at most); fails if it does not.
+# Waits for process PID to end, SECONDS at most; fails if it is still running.
+wait_until_gone() {
+  local deadline=$(( SECONDS + $2 ))
+  while kill -0 "$1" 2>/dev/null; do
+    [ "$SECONDS" -ge "$deadline" ] && return 1
+    sleep 0.1
+  done
+  return 0
+}
+
+# The viewer's window once it shows (10 s at most); fails if it does not, or
+# at once when the viewer, process PID if given, has ended.
 viewer_window() {
   local window
   for _ in $(seq 100); do
     window=$(xdotool search --name '^terrain-viewer$' 2>/dev/null | head -1) || true
     [ -n "$window" ] && echo "$window" && return 0
+    [ -n "${1:-}" ] && ! kill -0 "$1" 2>/dev/null && return 1
     sleep 0.1
   done
   return 1
 }
 
 # Holds Escape in the viewer's window until the viewer, process PID, ends (it
-# reads the key once a frame, so a tap could fall between two reads); returns
-# the viewer's exit status.
+# reads the key once a frame, so a tap could fall between two reads), for
+# SECONDS at most (default 30: a few frames of the largest terrains); then ends
+# it by its PID, saying so on standard error. Returns the viewer's exit status.
 end_viewer() {
-  local window status=0
+  local pid=$1 limit=${2:-30} window status=0
   window=$(xdotool search --name '^terrain-viewer$' 2>/dev/null | head -1) || true
-  [ -n "$window" ] && xdotool windowfocus --sync "$window" keydown Escape 2>/dev/null
-  wait "$1" || status=$?
+  if [ -n "$window" ]; then
+    timeout 5 xdotool windowfocus --sync "$window" keydown Escape 2>/dev/null || true
+  fi
+  if ! wait_until_gone "$pid" "$limit"; then
+    echo "end_viewer: the viewer (PID $pid) still runs $limit s after Escape: ending it (SIGTERM)" >&2
+    kill -TERM "$pid" 2>/dev/null || true
+    if ! wait_until_gone "$pid" 5; then
+      echo "end_viewer: the viewer (PID $pid) still runs 5 s after SIGTERM: killing it (SIGKILL)" >&2
+      kill -KILL "$pid" 2>/dev/null || true
+    fi
+  fi
+  wait "$pid" || status=$?
   xdotool keyup Escape 2>/dev/null || true
   return "$status"
 }

@@ -42,10 +42,8 @@ TEST_F(MouseLook, SixteenPixelsRightTurnsTwoDegreesAndThePointerComesBack) {
     EXPECT_TRUE(centred);
     run_.child().drain();
     std::vector<Angles> settled = all_angles(run_.child().out());
-    usleep(300000);
-    run_.child().drain();
+    ASSERT_TRUE(run_.wait_for_frames(settled.size() + 10));  // ten frames on, however slowly they come
     std::vector<Angles> later = all_angles(run_.child().out());
-    ASSERT_GT(later.size(), settled.size());
     EXPECT_EQ(later.back().yaw, settled.back().yaw);
     EXPECT_EQ(later.back().pitch, settled.back().pitch);
 }

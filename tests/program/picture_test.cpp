@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "turns.h"
 #include "viewer_run.h"
 
 namespace {
@@ -17,18 +18,6 @@ constexpr int LEVEL = 176;            // its grey level: 20 units above the came
 constexpr double HEIGHT = LEVEL - 156;
 constexpr unsigned GREEN = 0x003200;  // green 50 of 255: every level above 50
 constexpr double PI_ = 3.14159265358979;
-
-struct Vec {
-    double x, y, z;
-};
-
-// Right-handed turn of p about the unit axis a (Rodrigues).
-Vec rotate(Vec p, Vec a, double degrees) {
-    double r = degrees * PI_ / 180, c = std::cos(r), s = std::sin(r), dot = a.x * p.x + a.y * p.y + a.z * p.z;
-    Vec cross{a.y * p.z - a.z * p.y, a.z * p.x - a.x * p.z, a.x * p.y - a.y * p.x};
-    return {p.x * c + cross.x * s + a.x * dot * (1 - c), p.y * c + cross.y * s + a.y * dot * (1 - c),
-            p.z * c + cross.z * s + a.z * dot * (1 - c)};
-}
 
 enum class Seen { terrain, sky, unsure };
 

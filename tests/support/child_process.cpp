@@ -4,17 +4,15 @@
 #include <poll.h>
 #include <pty.h>
 #include <signal.h>
+#include <sys/ioctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <cstdlib>
 
-namespace {
+#include "test_clock.h"
 
-double now_seconds() {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
-}
+namespace {
 
 [[noreturn]] void exec_child(const ChildOptions& options) {
     if (!options.cwd.empty() && chdir(options.cwd.c_str()) != 0) _exit(126);
@@ -101,6 +99,16 @@ bool Child::read_some(int timeout_ms) {
         }
     }
     return true;
+}
+
+bool Child::set_output_pipe_bytes(int bytes) {
+    return out_fd_ >= 0 && fcntl(out_fd_, F_SETPIPE_SZ, bytes) >= 0;
+}
+
+size_t Child::unread_output_bytes() const {
+    int bytes = 0;
+    if (out_fd_ < 0 || ioctl(out_fd_, FIONREAD, &bytes) != 0) return 0;
+    return size_t(bytes);
 }
 
 bool Child::reap() {

@@ -32,12 +32,16 @@ public:
     bool wait_exit(double seconds);
     // Collects whatever output is waiting, without blocking.
     void drain();
+    // Shrinks the standard output pipe to `bytes` (a page at least), so a
+    // child whose output is left unread soon waits to write; false if it
+    // could not (a pseudo-terminal, say).
+    bool set_output_pipe_bytes(int bytes);
+    // Bytes written to standard output and not collected yet.
+    size_t unread_output_bytes() const;
 
-    bool started() const { return pid_ > 0; }
     bool exited_normally() const { return exited_ && WIFEXITED(status_); }
     int exit_code() const { return WIFEXITED(status_) ? WEXITSTATUS(status_) : -1; }
     int signal() const { return WIFSIGNALED(status_) ? WTERMSIG(status_) : 0; }
-    pid_t pid() const { return pid_; }
     const std::string& out() const { return out_; }
     const std::string& err() const { return err_; }
 

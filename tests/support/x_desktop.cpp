@@ -3,15 +3,15 @@
 #include <signal.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <cstdio>
 #include <sstream>
 
-namespace {
+#include "test_clock.h"
 
-double now_seconds() {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
-}
+// Last: Xlib's macros (None, Bool) would break the headers above.
+#include <X11/Xlib.h>
+
+namespace {
 
 std::vector<std::string> words(const std::string& text) {
     std::istringstream in(text);
@@ -100,6 +100,23 @@ void BoxCloser::run() {
         }
         usleep(150000);
     }
+}
+
+std::string unreachable_x_display() {
+    // Far above the numbers Xvfb -displayfd takes first, so no server is
+    // likely to claim it between this check and the test.
+    for (int n = 500; n < 1000; n++) {
+        const std::string number = std::to_string(n), name = ":" + number;
+        if (access(("/tmp/.X" + number + "-lock").c_str(), F_OK) == 0 ||
+            access(("/tmp/.X11-unix/X" + number).c_str(), F_OK) == 0)
+            continue;
+        if (Display* x = XOpenDisplay(name.c_str())) {
+            XCloseDisplay(x);
+            continue;
+        }
+        return name;
+    }
+    return "";
 }
 
 PrivateXServer::PrivateXServer(const std::string& xvfb_arguments) {

@@ -57,6 +57,10 @@ struct Screenshot {
     unsigned pixel(int x, int y) const;    // 0xRRGGBB
 };
 
+// The name (":N") of an X display at which no server answers: no lock file,
+// no socket, no connection. "" if none was found.
+std::string unreachable_x_display();
+
 // An X server of the test's own, started by scripts/xvfb.sh with extra Xvfb
 // arguments ("-extension GLX": one without OpenGL); ended with the object.
 class PrivateXServer {

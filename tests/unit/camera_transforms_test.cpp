@@ -4,12 +4,9 @@
 #include <cstring>
 
 #include "camera/camera.h"
+#include "turns.h"
 
 namespace {
-
-struct Vec {
-    double x, y, z;
-};
 
 // A point through a library transform, with w kept: clip coordinates.
 void to_clip(const ALLEGRO_TRANSFORM& t, Vec p, double clip[4]) {
@@ -22,14 +19,6 @@ Vec through(const ALLEGRO_TRANSFORM& t, Vec p) {
     float x = p.x, y = p.y, z = p.z;
     al_transform_coordinates_3d(&t, &x, &y, &z);
     return {x, y, z};
-}
-
-// Right-handed rotation of p about the unit axis a by `radians` (Rodrigues).
-Vec rotate(Vec p, Vec a, double radians) {
-    double c = std::cos(radians), s = std::sin(radians), dot = a.x * p.x + a.y * p.y + a.z * p.z;
-    Vec cross{a.y * p.z - a.z * p.y, a.z * p.x - a.x * p.z, a.x * p.y - a.y * p.x};
-    return {p.x * c + cross.x * s + a.x * dot * (1 - c), p.y * c + cross.y * s + a.y * dot * (1 - c),
-            p.z * c + cross.z * s + a.z * dot * (1 - c)};
 }
 
 bool same_matrix(const ALLEGRO_TRANSFORM& a, const ALLEGRO_TRANSFORM& b) {
@@ -110,7 +99,6 @@ TEST(View, BringsTheCameraPositionToTheOrigin) {
 }
 
 TEST(View, TurnsByPitchThenYawThenShiftsInTheTurnedFrame) {
-    const double degree = std::acos(-1.0) / 180;
     const struct {
         double yaw, pitch;
         Vec position, point;
@@ -125,7 +113,7 @@ TEST(View, TurnsByPitchThenYawThenShiftsInTheTurnedFrame) {
         camera.yaw = c.yaw, camera.pitch = c.pitch;
         camera.x = c.position.x, camera.y = c.position.y, camera.z = c.position.z;
         Vec got = through(camera.view(), c.point);
-        Vec turned = rotate(rotate(c.point, {-1, 0, 0}, c.pitch * degree), {0, -1, 0}, c.yaw * degree);
+        Vec turned = rotate(rotate(c.point, {-1, 0, 0}, c.pitch), {0, -1, 0}, c.yaw);
         Vec want{turned.x - c.position.x, turned.y - c.position.y, turned.z - c.position.z};
         EXPECT_NEAR(got.x, want.x, 1e-4) << "yaw " << c.yaw << " pitch " << c.pitch;
         EXPECT_NEAR(got.y, want.y, 1e-4) << "yaw " << c.yaw << " pitch " << c.pitch;
