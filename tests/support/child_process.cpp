@@ -116,6 +116,8 @@ void Child::drain() {
     }
 }
 
+bool Child::running() { return !reap(); }
+
 bool Child::wait_for_output(const std::function<bool(const std::string&)>& ready, double seconds) {
     double deadline = now_seconds() + seconds;
     while (!ready(out_)) {

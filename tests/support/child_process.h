@@ -32,6 +32,7 @@ public:
     bool wait_exit(double seconds);
     // Collects whatever output is waiting, without blocking.
     void drain();
+    bool running();  // not yet exited
 
     bool started() const { return pid_ > 0; }
     bool exited_normally() const { return exited_ && WIFEXITED(status_); }
