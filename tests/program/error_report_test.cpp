@@ -1,9 +1,12 @@
-// How a failure is told: its line is on standard error before its box shows,
-// so it is on record even if the box never closes or cannot show.
+// How a failure is told: its line is on standard error before its box shows
+// (so it is on record even if the box never closes or cannot show), and the
+// line stands on a line of its own where standard output meets it.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <fstream>
 #include <memory>
+#include <sstream>
 
 #include "viewer_run.h"
 
@@ -71,3 +74,45 @@ INSTANTIATE_TEST_SUITE_P(
         Failure{"refused_image", "error", "terrain-viewer: hmap.bmp is a named pipe, not a regular file", "",
                 "named_pipe", false}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// Standard output and error reaching one place: the start-up line, left open
+// for the first progress line, is ended before an error line follows it.
+struct Place {
+    const char* name;
+    bool terminal;              // both on one pseudo-terminal
+    const char* redirection;    // else both sent by a shell: "2>&1" (one pipe), "> out.txt 2>&1"
+};
+
+void PrintTo(const Place& place, std::ostream* os) { *os << place.name; }
+
+class SharedStreams : public ::testing::TestWithParam<Place> {};
+
+TEST_P(SharedStreams, EndTheOpenStartUpLineBeforeAnErrorLine) {
+    const Place& place = GetParam();
+    ViewerRun run;  // no height image: its line follows the start-up line
+    BoxCloser closer({"error"});
+    ViewerOptions options;
+    options.terminal = place.terminal;
+    if (!place.terminal) {
+        options.viewer = "/bin/sh";
+        options.arguments = {"-c", std::string("exec \"$0\" ") + place.redirection, VIEWER_PATH};
+    }
+    run.start(options);
+    ASSERT_TRUE(run.child().wait_exit(30));
+    EXPECT_EQ(run.child().exit_code(), 1);
+    std::string text = run.child().out();
+    if (std::string(place.redirection).find("out.txt") != std::string::npos) {
+        std::ifstream in(run.folder().file("out.txt"));
+        std::stringstream file;
+        file << in.rdbuf();
+        text = file.str();
+    }
+    std::string lines;
+    for (const std::string& line : lines_of(text)) lines += line + "\n";  // a terminal's "\r\n" as "\n"
+    EXPECT_EQ(lines, "ZEB initialized successfully\n" + NO_IMAGE + "\n");
+}
+
+INSTANTIATE_TEST_SUITE_P(Viewer, SharedStreams,
+                         ::testing::Values(Place{"terminal", true, ""}, Place{"one_pipe", false, "2>&1"},
+                                           Place{"one_file", false, "> out.txt 2>&1"}),
+                         [](const auto& info) { return std::string(info.param.name); });
