@@ -41,6 +41,9 @@ void console_open_standard_streams() {
 }
 
 void console_print(const char* format, ...) {
+    // Once a write has failed (a closed pipe, a full disk, a file-size
+    // limit), the rest would be lost too: the run goes on without it.
+    if (lost_output_error) return;
     va_list args;
     va_start(args, format);
     if (vprintf(format, args) < 0) note_output_failure();
@@ -50,7 +53,7 @@ void console_print(const char* format, ...) {
 }
 
 void console_error(const char* format, ...) {
-    fflush(stdout);
+    if (fflush(stdout) != 0) note_output_failure();
     if (line_open && streams_meet()) fputc('\n', stderr);
     line_open = false;
     va_list args;

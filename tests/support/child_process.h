@@ -32,6 +32,9 @@ public:
     bool wait_exit(double seconds);
     // Collects whatever output is waiting, without blocking.
     void drain();
+    // Closes the reading end of standard output, as a reader that has seen
+    // enough does (head -c, grep -m1): the program's next writes find no reader.
+    void close_out();
     bool running();  // not yet exited
 
     bool started() const { return pid_ > 0; }

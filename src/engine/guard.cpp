@@ -1,0 +1,10 @@
+#include "engine/guard.h"
+
+#include <signal.h>
+
+void guard_process() {
+    // Writes to a pipe nobody reads, or past RLIMIT_FSIZE (the sound library
+    // sizes a 64 MiB shared buffer at start-up), fail with EPIPE and EFBIG.
+    signal(SIGPIPE, SIG_IGN);
+    signal(SIGXFSZ, SIG_IGN);
+}

@@ -1,0 +1,8 @@
+// How the viewer meets a hostile environment: a reader that closes the pipe
+// early, a file-size limit. None of them ends it with a signal.
+#pragma once
+
+// Call first thing in main, before the library starts: a closed pipe or a
+// file-size limit makes writes fail instead of killing the process (the
+// console notes the loss and the run goes on).
+void guard_process();
