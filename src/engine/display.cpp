@@ -7,6 +7,7 @@
 #include <string>
 
 #include "engine/error_box.h"
+#include "engine/x_errors.h"
 #include "engine/zeb.h"
 
 ALLEGRO_DISPLAY* display = nullptr;
@@ -61,7 +62,9 @@ bool set_video_mode(uint16_t width, uint16_t height, int16_t mode) {
     // Without the library there is nothing to create a display with.
     if (!al_is_system_installed()) return report_no_window(width, height);
     set_bitmap_flags_for_mode(mode);
+    x_errors_during("opening the window");
     display = al_create_display(width, height);
+    x_errors_during(nullptr);
     if (!display) return report_no_window(width, height);
     display_created = true;
     return true;

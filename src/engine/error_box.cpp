@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "engine/console.h"
+#include "engine/x_errors.h"
 
 void show_error_box(const char* title, const char* heading, const char* text, const char* line_format, ...) {
     char line[1024];
@@ -17,4 +18,6 @@ void show_error_box(const char* title, const char* heading, const char* text, co
     console_error("%s", line);
     // An empty heading stands for "none": this library aborts on a null one.
     al_show_native_message_box(nullptr, title, heading, text, nullptr, ALLEGRO_MESSAGEBOX_ERROR);
+    // The toolkit behind the box puts in X error handlers of its own.
+    x_errors_reclaim();
 }

@@ -32,7 +32,8 @@ constexpr int16_t VIDEO_MODE_KEEP_FORMAT = 6;           // flags 2
 // Creates the display on the first call, resizes it on later ones (mode
 // ignored then). On failure writes why to standard error ("terrain-viewer: no
 // window could be opened (800x600: DISPLAY is not set, ...)"), shows the
-// "ZEB error" box and returns false.
+// "ZEB error" box and returns false. An X error while the display is being
+// created ends the run instead (x_errors.h).
 bool set_video_mode(uint16_t width, uint16_t height, int16_t mode);
 
 // --- input snapshots (input.cpp) --------------------------------------------

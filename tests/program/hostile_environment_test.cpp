@@ -1,15 +1,26 @@
 // A hostile environment around the real viewer: a reader that closes the pipe
-// early, a file-size limit. Each ends with a line on standard error and
-// status 1, never a signal.
+// early, a file-size limit, the X server killed under it, an X error at
+// start. Each ends with a line on standard error and status 1, never a signal.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <fstream>
+#include <memory>
 #include <sstream>
 
 #include "viewer_run.h"
 
 namespace {
+
+// AddressSanitizer reserves terabytes of address space: no address-space
+// limit lets it start.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool UNDER_ASAN = true;
+#elif defined(__has_feature)
+constexpr bool UNDER_ASAN = __has_feature(address_sanitizer);
+#else
+constexpr bool UNDER_ASAN = false;
+#endif
 
 Picture terrain() {  // 64 x 64, so start-up alone prints about 2 KB
     std::vector<uint8_t> levels(64 * 64);
@@ -89,4 +100,62 @@ TEST(HostileEnvironment, AFileSizeLimitCutsTheOutputNotTheRun) {
     const std::string start =
         "ZEB initialized successfullyCreating hmap: scanline 0/64\nCreating hmap: scanline 1/64\n";
     EXPECT_EQ(written.compare(0, start.size(), start), 0) << written;
+}
+
+// The X server killed under a running viewer.
+struct XKill {
+    const char* name;
+    const char* fail_step;  // a start-up step whose box shows first (its toolkit puts in X handlers), or ""
+    int runs;
+};
+
+void PrintTo(const XKill& kill, std::ostream* os) { *os << kill.name; }
+
+class XServerKilled : public ::testing::TestWithParam<XKill> {};
+
+TEST_P(XServerKilled, EndsTheRunWithALineNotACrash) {
+    for (int i = 0; i < GetParam().runs; i++) {
+        PrivateXServer x("");
+        ASSERT_FALSE(x.display().empty());
+        ViewerRun run;
+        ASSERT_TRUE(run.put_heightmap(terrain()));
+        ViewerOptions options;
+        options.display = x.display();
+        options.fail_step = GetParam().fail_step;
+        std::unique_ptr<BoxCloser> closer;
+        if (!options.fail_step.empty())
+            closer = std::make_unique<BoxCloser>(std::vector<std::string>{"ZEB init error"}, x.display());
+        run.start(options);
+        ASSERT_TRUE(run.wait_for_frames(3, 20)) << run.child().err();
+        x.kill_now();
+        ASSERT_TRUE(run.child().wait_exit(20));
+        expect_exit_1_without_a_signal(run.child());
+        EXPECT_EQ(last_line(run.child().err()), "terrain-viewer: the X display " + x.display() + " was lost")
+            << "run " << i << ": " << run.child().err();
+    }
+}
+
+// Xlib's own answer, an exit on two threads at once, crashed 3 runs in 4.
+INSTANTIATE_TEST_SUITE_P(Viewer, XServerKilled,
+                         ::testing::Values(XKill{"while_drawing", "", 6},
+                                           XKill{"after_a_box", "init_ttf_addon", 2}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(HostileEnvironment, AnXErrorWhileOpeningTheWindowEndsWithOneLine) {
+    // Under 350 MB of address space Mesa cannot load its software renderer,
+    // and the X server refuses the OpenGL context Mesa then asks it for.
+    if (UNDER_ASAN) GTEST_SKIP() << "AddressSanitizer cannot start under an address-space limit";
+    ViewerRun run;
+    ASSERT_TRUE(run.put_heightmap(terrain()));
+    ViewerOptions options;
+    options.viewer = "/usr/bin/prlimit";
+    options.arguments = {"--as=350000000", VIEWER_PATH};
+    run.start(options);
+    ASSERT_TRUE(run.child().wait_exit(30));
+    expect_exit_1_without_a_signal(run.child());
+    // Mesa's own complaints come first; Xlib's dump of the request must not.
+    const std::string expected = "terrain-viewer: the X server refused a request while opening the window: BadValue";
+    EXPECT_EQ(last_line(run.child().err()).compare(0, expected.size(), expected), 0) << run.child().err();
+    EXPECT_EQ(run.child().err().find("X Error of failed request"), std::string::npos) << run.child().err();
+    EXPECT_EQ(run.child().out(), "ZEB initialized successfully");
 }
