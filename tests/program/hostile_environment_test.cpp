@@ -1,6 +1,7 @@
 // A hostile environment around the real viewer: a reader that closes the pipe
-// early, a file-size limit, the X server killed under it, an X error at
-// start. Each ends with a line on standard error and status 1, never a signal.
+// early, a file-size limit, the X server killed under it, an X error at start,
+// memory that runs out. Each ends with a line on standard error and status 1,
+// never a signal.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -12,8 +13,9 @@
 
 namespace {
 
-// AddressSanitizer reserves terabytes of address space: no address-space
-// limit lets it start.
+// AddressSanitizer owns the allocator (a malloc put in front of it is never
+// called) and reserves terabytes of address space (no address-space limit
+// lets it start).
 #if defined(__SANITIZE_ADDRESS__)
 constexpr bool UNDER_ASAN = true;
 #elif defined(__has_feature)
@@ -158,4 +160,22 @@ TEST(HostileEnvironment, AnXErrorWhileOpeningTheWindowEndsWithOneLine) {
     EXPECT_EQ(last_line(run.child().err()).compare(0, expected.size(), expected), 0) << run.child().err();
     EXPECT_EQ(run.child().err().find("X Error of failed request"), std::string::npos) << run.child().err();
     EXPECT_EQ(run.child().out(), "ZEB initialized successfully");
+}
+
+TEST(HostileEnvironment, AFailedAllocationEndsWithALineAndTheOutputSoFar) {
+    // Every malloc of 100 MB or more fails, as under a memory limit: the
+    // first is the mesh's, 216 MB for this 1000 x 1000 image.
+    if (UNDER_ASAN) GTEST_SKIP() << "AddressSanitizer's allocator cannot be made to fail from outside";
+    ViewerRun run;
+    ASSERT_TRUE(run.put_heightmap(grey_picture(1000, 1000, std::vector<uint8_t>(1000 * 1000, 160))));
+    ViewerOptions options;
+    options.line_buffered = false;  // what was printed must still come out
+    options.viewer = "/usr/bin/env";
+    options.arguments = {"ZEB_PROBE_FAIL_MALLOC=100000000", VIEWER_PATH};
+    run.start(options);
+    ASSERT_TRUE(run.child().wait_exit(30));
+    expect_exit_1_without_a_signal(run.child());
+    EXPECT_EQ(run.child().err(), "terrain-viewer: out of memory: an allocation failed, so the run ends here\n");
+    EXPECT_EQ(run.child().out(), "ZEB initialized successfully");
+    EXPECT_TRUE(run.boxes().empty());
 }
