@@ -4,9 +4,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <fstream>
 #include <memory>
-#include <sstream>
 
 #include "viewer_run.h"
 
@@ -100,13 +98,8 @@ TEST_P(SharedStreams, EndTheOpenStartUpLineBeforeAnErrorLine) {
     run.start(options);
     ASSERT_TRUE(run.child().wait_exit(30));
     EXPECT_EQ(run.child().exit_code(), 1);
-    std::string text = run.child().out();
-    if (std::string(place.redirection).find("out.txt") != std::string::npos) {
-        std::ifstream in(run.folder().file("out.txt"));
-        std::stringstream file;
-        file << in.rdbuf();
-        text = file.str();
-    }
+    const bool to_file = std::string(place.redirection).find("out.txt") != std::string::npos;
+    const std::string text = to_file ? read_file(run.folder().file("out.txt")) : run.child().out();
     std::string lines;
     for (const std::string& line : lines_of(text)) lines += line + "\n";  // a terminal's "\r\n" as "\n"
     EXPECT_EQ(lines, "ZEB initialized successfully\n" + NO_IMAGE + "\n");

@@ -5,9 +5,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <fstream>
 #include <memory>
-#include <sstream>
 
 #include "viewer_run.h"
 
@@ -38,13 +36,6 @@ void expect_exit_1_without_a_signal(Child& child) {
 std::string last_line(const std::string& text) {
     std::vector<std::string> lines = lines_of(text);
     return lines.empty() ? "" : lines.back();
-}
-
-std::string file_text(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
 }
 
 // A reader that stops early: it closes the pipe once it has seen enough.
@@ -97,7 +88,7 @@ TEST(HostileEnvironment, AFileSizeLimitCutsTheOutputNotTheRun) {
     ASSERT_TRUE(run.press_escape());
     expect_exit_1_without_a_signal(run.child());
     EXPECT_EQ(last_line(run.child().err()), "terrain-viewer: output to standard output was lost: File too large");
-    const std::string written = file_text(options.stdout_path);
+    const std::string written = read_file(options.stdout_path);
     EXPECT_EQ(written.size(), 300u);  // all it could take, nothing lost before the limit
     const std::string start =
         "ZEB initialized successfullyCreating hmap: scanline 0/64\nCreating hmap: scanline 1/64\n";
