@@ -1,18 +1,13 @@
 // Tells the user why the height image cannot be shown: the "error" box, and
-// the same reason on standard error.
-
-#include <allegro5/allegro_native_dialog.h>
+// the reason on standard error.
 
 #include "app/heightmap.h"
-#include "engine/console.h"
+#include "engine/error_box.h"
 
 void report_heightmap_problem(const char* path, const HeightmapProblem& problem) {
-    if (problem.refused) {
-        console_error("terrain-viewer: %s", problem.reason.c_str());
-        // An empty heading stands for "none": this library aborts on a null one.
-        al_show_native_message_box(nullptr, "error", "", problem.reason.c_str(), nullptr, ALLEGRO_MESSAGEBOX_ERROR);
-    } else {
-        al_show_native_message_box(nullptr, "error", "lol", "lol", nullptr, ALLEGRO_MESSAGEBOX_ERROR);
-        console_error("terrain-viewer: cannot load the height image %s: %s", path, problem.reason.c_str());
-    }
+    const char* reason = problem.reason.c_str();
+    if (problem.refused)
+        show_error_box("error", "", reason, "terrain-viewer: %s", reason);
+    else
+        show_error_box("error", "lol", "lol", "terrain-viewer: cannot load the height image %s: %s", path, reason);
 }

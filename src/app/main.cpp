@@ -10,12 +10,16 @@
 #include "app/visible_cells.h"
 #include "camera/camera.h"
 #include "engine/console.h"
+#include "engine/guard.h"
 #include "engine/zeb.h"
 
 int main() {  // the command line is ignored
     // Before the library opens anything: the X connection must never become
     // standard output or error.
     console_open_standard_streams();
+    // A closed pipe, a file-size limit, a lost X display, an X error,
+    // exhausted memory: a line on standard error and a status, never a signal.
+    guard_process();
     // A failed step or display has shown its box; loading and building need
     // neither, and the frame loop's check stops the run before drawing.
     platform_init();

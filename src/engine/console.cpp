@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdarg>
 #include <cstdio>
@@ -11,11 +12,14 @@
 
 namespace {
 
-bool line_open = false;
-int lost_output_error = 0;  // errno of the first failed write to standard output
+// Atomic: a failure on another thread may end the process (fatal_exit)
+// while the main thread prints.
+std::atomic<bool> line_open{false};
+std::atomic<int> lost_output_error{0};  // errno of the first failed write to standard output
 
 void note_output_failure() {
-    if (!lost_output_error) lost_output_error = errno ? errno : EIO;
+    int none = 0;
+    lost_output_error.compare_exchange_strong(none, errno ? errno : EIO);
 }
 
 // True when standard output and standard error are one file, pipe or terminal.
@@ -41,6 +45,9 @@ void console_open_standard_streams() {
 }
 
 void console_print(const char* format, ...) {
+    // Once a write has failed (a closed pipe, a full disk, a file-size
+    // limit), the rest would be lost too: the run goes on without it.
+    if (lost_output_error) return;
     va_list args;
     va_start(args, format);
     if (vprintf(format, args) < 0) note_output_failure();
@@ -50,7 +57,7 @@ void console_print(const char* format, ...) {
 }
 
 void console_error(const char* format, ...) {
-    fflush(stdout);
+    if (fflush(stdout) != 0) note_output_failure();
     if (line_open && streams_meet()) fputc('\n', stderr);
     line_open = false;
     va_list args;
@@ -63,7 +70,8 @@ void console_error(const char* format, ...) {
 int console_exit_status(int status) {
     if (fflush(stdout) != 0) note_output_failure();
     if (!ferror(stdout)) return status;
-    if (!lost_output_error) lost_output_error = EIO;
+    int unknown = 0;
+    lost_output_error.compare_exchange_strong(unknown, EIO);
     console_error("terrain-viewer: output to standard output was lost: %s", strerror(lost_output_error));
     return status == 0 ? 1 : status;
 }

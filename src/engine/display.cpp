@@ -2,12 +2,12 @@
 // later ones.
 
 #include <X11/Xlib.h>
-#include <allegro5/allegro_native_dialog.h>
 
 #include <cstdlib>
 #include <string>
 
-#include "engine/console.h"
+#include "engine/error_box.h"
+#include "engine/x_errors.h"
 #include "engine/zeb.h"
 
 ALLEGRO_DISPLAY* display = nullptr;
@@ -27,22 +27,27 @@ void set_bitmap_flags_for_mode(int16_t mode) {
 
 // Why no window could be opened, when the X display is the cause: "" when
 // it can be reached (the fault then lies with the display's creation itself).
-std::string missing_x_display() {
+std::string x_display_problem() {
     const char* name = getenv("DISPLAY");
-    if (!name || !*name) return ": DISPLAY is not set, so there is no X display to open a window on";
+    if (!name || !*name) return "DISPLAY is not set, so there is no X display to open a window on";
     Display* x = XOpenDisplay(name);
-    if (!x) return std::string(": the X display ") + name + " (from DISPLAY) cannot be reached";
+    if (!x) return std::string("the X display ") + name + " (from DISPLAY) cannot be reached";
     XCloseDisplay(x);
     return "";
 }
 
-bool report_video_mode_failure(bool resizing, unsigned width, unsigned height) {
-    console_error("ZEB error: ZEB: Unsupported video mode requested (%s %ux%u%s)",
-                  resizing ? "could not resize the display to" : "could not open a display of", width, height,
-                  resizing ? "" : missing_x_display().c_str());
-    al_show_native_message_box(nullptr, "ZEB error", "", "ZEB: Unsupported video mode requested",
-                               nullptr, ALLEGRO_MESSAGEBOX_ERROR);
+std::string size_text(unsigned width, unsigned height) { return std::to_string(width) + "x" + std::to_string(height); }
+
+// The "ZEB error" box, after "terrain-viewer: `what`" on standard error.
+bool report_video_mode_failure(const std::string& what) {
+    show_error_box("ZEB error", "", "ZEB: Unsupported video mode requested", "terrain-viewer: %s", what.c_str());
     return false;
+}
+
+bool report_no_window(unsigned width, unsigned height) {
+    const std::string why = x_display_problem();
+    return report_video_mode_failure("no window could be opened (" + size_text(width, height) +
+                                     (why.empty() ? "" : ": " + why) + ")");
 }
 
 }  // namespace
@@ -50,15 +55,17 @@ bool report_video_mode_failure(bool resizing, unsigned width, unsigned height) {
 bool set_video_mode(uint16_t width, uint16_t height, int16_t mode) {
     if (display_created) {
         if (!al_resize_display(display, width, height))
-            return report_video_mode_failure(true, width, height);
+            return report_video_mode_failure("the window could not be resized to " + size_text(width, height));
         al_acknowledge_resize(display);
         return true;
     }
     // Without the library there is nothing to create a display with.
-    if (!al_is_system_installed()) return report_video_mode_failure(false, width, height);
+    if (!al_is_system_installed()) return report_no_window(width, height);
     set_bitmap_flags_for_mode(mode);
+    x_errors_during("opening the window");
     display = al_create_display(width, height);
-    if (!display) return report_video_mode_failure(false, width, height);
+    x_errors_during(nullptr);
+    if (!display) return report_no_window(width, height);
     display_created = true;
     return true;
 }

@@ -5,16 +5,15 @@
 #include <allegro5/allegro_audio.h>
 #include <allegro5/allegro_font.h>
 #include <allegro5/allegro_image.h>
-#include <allegro5/allegro_native_dialog.h>
 #include <allegro5/allegro_primitives.h>
 #include <allegro5/allegro_ttf.h>
 #include <allegro5/allegro_video.h>
 
-#include <cstdio>
 #include <cstdlib>
 #include <string>
 
 #include "engine/console.h"
+#include "engine/error_box.h"
 #include "engine/zeb.h"
 
 namespace {
@@ -56,11 +55,7 @@ bool platform_init() {
 }
 
 bool report_init_failure(const char* step) {
-    std::string message = std::string("Allegro5 error: al_") + step + "() failed";
-    console_error("ZEB init error: %s", message.c_str());
-    // The box works without the dialog add-on and even without the library.
-    // An empty heading stands for "none": this library aborts on a null one.
-    al_show_native_message_box(nullptr, "ZEB init error", "", message.c_str(), nullptr,
-                               ALLEGRO_MESSAGEBOX_ERROR);
+    const std::string message = std::string("Allegro5 error: al_") + step + "() failed";
+    show_error_box("ZEB init error", "", message.c_str(), "ZEB init error: %s", message.c_str());
     return false;
 }

@@ -14,8 +14,9 @@
 // re-checks every step: what is running stays running.
 bool platform_init();
 
-// Shows the "ZEB init error" box naming al_<step>() and writes the same text
-// to standard error; blocks until the box is closed. Always false.
+// Writes "ZEB init error: Allegro5 error: al_<step>() failed" to standard
+// error, then shows the "ZEB init error" box with that message; blocks until
+// the box is closed. Always false.
 bool report_init_failure(const char* step);
 
 // --- display (display.cpp) -------------------------------------------------
@@ -29,8 +30,10 @@ constexpr int16_t VIDEO_MODE_STRAIGHT_ALPHA = 5;        // flags 0x200
 constexpr int16_t VIDEO_MODE_KEEP_FORMAT = 6;           // flags 2
 
 // Creates the display on the first call, resizes it on later ones (mode
-// ignored then). On failure shows the "ZEB error" box, writes it to standard
-// error and returns false.
+// ignored then). On failure writes why to standard error ("terrain-viewer: no
+// window could be opened (800x600: DISPLAY is not set, ...)"), shows the
+// "ZEB error" box and returns false. An X error while the display is being
+// created ends the run instead (x_errors.h).
 bool set_video_mode(uint16_t width, uint16_t height, int16_t mode);
 
 // --- input snapshots (input.cpp) --------------------------------------------

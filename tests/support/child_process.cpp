@@ -124,6 +124,14 @@ void Child::drain() {
     }
 }
 
+void Child::close_out() {
+    drain();
+    if (out_fd_ >= 0) close(out_fd_);
+    out_fd_ = -1;
+}
+
+bool Child::running() { return !reap(); }
+
 bool Child::wait_for_output(const std::function<bool(const std::string&)>& ready, double seconds) {
     double deadline = now_seconds() + seconds;
     while (!ready(out_)) {

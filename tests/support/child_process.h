@@ -38,6 +38,10 @@ public:
     bool set_output_pipe_bytes(int bytes);
     // Bytes written to standard output and not collected yet.
     size_t unread_output_bytes() const;
+    // Closes the reading end of standard output, as a reader that has seen
+    // enough does (head -c, grep -m1): the program's next writes find no reader.
+    void close_out();
+    bool running();  // not yet exited
 
     bool exited_normally() const { return exited_ && WIFEXITED(status_); }
     int exit_code() const { return WIFEXITED(status_) ? WEXITSTATUS(status_) : -1; }

@@ -25,6 +25,13 @@ std::string write_bmp(const TempDir& dir, const std::string& name, const Picture
     return path;
 }
 
+std::string read_file(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream content;
+    content << in.rdbuf();
+    return content.str();
+}
+
 CapturedStream::CapturedStream(int fd) : fd_(fd) {
     char pattern[] = "/tmp/terrain-capture-XXXXXX";
     int file = mkstemp(pattern);
@@ -44,9 +51,7 @@ std::string CapturedStream::text() {
     dup2(saved_, fd_);
     close(saved_);
     saved_ = -1;
-    std::ifstream in(file_, std::ios::binary);
-    std::stringstream content;
-    content << in.rdbuf();
+    std::string content = read_file(file_);
     unlink(file_.c_str());
-    return content.str();
+    return content;
 }

@@ -23,6 +23,9 @@ private:
 std::string write_bmp(const TempDir& dir, const std::string& name, const Picture& picture,
                       BmpLayout layout = BmpLayout::palette8, bool top_down = false);
 
+// A file's whole contents; "" if it cannot be read.
+std::string read_file(const std::string& path);
+
 // Sends a file descriptor (1 or 2) to a file until text() is called.
 class CapturedStream {
 public:

@@ -126,8 +126,11 @@ PrivateXServer::PrivateXServer(const std::string& xvfb_arguments) {
     in >> display_ >> pid_;
 }
 
-PrivateXServer::~PrivateXServer() {
+PrivateXServer::~PrivateXServer() { kill_now(); }
+
+void PrivateXServer::kill_now() {
     if (pid_ > 0) kill(pid_, SIGTERM);
+    pid_ = 0;
 }
 
 bool Screenshot::take(const std::string& window) {

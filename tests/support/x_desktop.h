@@ -70,6 +70,7 @@ public:
     PrivateXServer(const PrivateXServer&) = delete;
     PrivateXServer& operator=(const PrivateXServer&) = delete;
     const std::string& display() const { return display_; }  // ":93"; "" if it did not start
+    void kill_now();  // ends the server at once, its clients still connected
 
 private:
     std::string display_;

@@ -1,10 +1,12 @@
 // Preloaded into the viewer by the tests: logs each library start-up step and
 // each native box to the file named by ZEB_PROBE_LOG, and makes the step named
 // by ZEB_PROBE_FAIL ("init", "install_mouse", ...) fail without running it.
-// Everything else goes on to the real library.
+// With ZEB_PROBE_FAIL_MALLOC=BYTES, every malloc of at least BYTES fails as
+// under a memory limit. Everything else goes on to the real library.
 
 #include <dlfcn.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -34,6 +36,22 @@ F real(const char* name) {
 }
 
 }  // namespace
+
+// glibc's own allocator, which this malloc stands in front of.
+extern "C" void* __libc_malloc(size_t size);
+
+extern "C" void* malloc(size_t size) {
+    // Read once: getenv allocates nothing, but the environment may change later.
+    static const long long fail_from = [] {
+        const char* bytes = getenv("ZEB_PROBE_FAIL_MALLOC");
+        return bytes ? atoll(bytes) : 0;
+    }();
+    if (fail_from > 0 && size >= size_t(fail_from)) {
+        errno = ENOMEM;
+        return nullptr;
+    }
+    return __libc_malloc(size);
+}
 
 extern "C" bool al_install_system(int version, int (*atexit_ptr)(void (*)(void))) {
     log_line("step %s\n", "init");

@@ -68,5 +68,5 @@ TEST(Display, WithoutTheLibraryShowsTheBoxAndLeavesNoDisplay) {
     EXPECT_EQ(display, nullptr);
     EXPECT_FALSE(display_created);
     EXPECT_EQ(closer.seen(), std::vector<std::string>{"ZEB error"});
-    EXPECT_EQ(message, "ZEB error: ZEB: Unsupported video mode requested (could not open a display of 800x600)\n");
+    EXPECT_EQ(message, "terrain-viewer: no window could be opened (800x600)\n");
 }
