@@ -144,6 +144,14 @@ TEST_F(HeightmapFile, RunLengthDataLoadsToItsEndButNotCutShort) {
     ASSERT_NE(skipped, nullptr) << problem.reason;
     EXPECT_EQ(al_get_bitmap_height(skipped), 3);
     al_destroy_bitmap(skipped);
+
+    // Skips of nothing, on and on: 5 x 3 pixels take at most 4 bytes a pixel
+    // and a row, and 2 for the end.
+    skipping.resize(offset);
+    for (int i = 0; i < 20; i++) skipping.insert(skipping.end(), {0, 2, 0, 0});
+    EXPECT_EQ(load(skipping, problem), nullptr);
+    EXPECT_TRUE(contains(problem.reason, "'s compressed pixels run on past 74 bytes, more than a 5 x 3 image needs"))
+        << problem.reason;
 }
 
 TEST_F(HeightmapFile, OtherFormatsAreRefusedByNameWithACommandThatConvertsThem) {
