@@ -43,7 +43,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (!write_image(data, size)) abort();
     HeightmapProblem problem;
-    ALLEGRO_BITMAP* image = load_heightmap(image_path.c_str(), problem, FUZZ_SPARE);
+    ALLEGRO_BITMAP* image = load_heightmap(image_path.c_str(), problem, fixed_memory_budget(FUZZ_SPARE));
     if (!image) return 0;
     std::vector<TerrainVertex> mesh;
     build_terrain_mesh(image, mesh);

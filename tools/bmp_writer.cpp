@@ -27,7 +27,8 @@ int bits_per_pixel(BmpLayout layout) {
         case BmpLayout::rgb565: return 16;
         case BmpLayout::rgb24:
         case BmpLayout::rgb24_v5: return 24;
-        case BmpLayout::argb32: return 32;
+        case BmpLayout::argb32:
+        case BmpLayout::rgb32: return 32;
     }
     return 0;
 }
@@ -82,6 +83,10 @@ void put_direct_pixel(std::vector<uint8_t>& row, BmpLayout layout, uint32_t argb
 }
 
 }  // namespace
+
+void put32_at(std::vector<uint8_t>& bytes, size_t at, uint32_t value) {
+    for (int i = 0; i < 4; i++) bytes[at + i] = uint8_t(value >> (8 * i));
+}
 
 Picture grey_picture(int width, int height, const std::vector<uint8_t>& levels) {
     Picture picture{width, height, {}};

@@ -18,7 +18,14 @@ enum class BmpLayout {
     rle4,       // 4 bits, 16-colour palette, run-length coded
     os2_palette8,  // 8 bits under the 12-byte OS/2 header (always bottom-up)
     rgb24_v5,   // 24 bits under the 124-byte version 5 header
+    rgb32,      // 32 bits under the plain 40-byte header: the fourth byte, alpha or padding, as the picture has it
 };
+
+// Where a BMP file's header holds what tests change in it.
+constexpr size_t BMP_OFFSET_AT = 10, BMP_WIDTH_AT = 18, BMP_HEIGHT_AT = 22, BMP_BITS_AT = 28;
+
+// Writes `value` over the 4 bytes at `at`, least significant first.
+void put32_at(std::vector<uint8_t>& bytes, size_t at, uint32_t value);
 
 // A picture as 0xAARRGGBB pixels, row 0 at the top.
 struct Picture {

@@ -26,7 +26,7 @@ int main(int argc, char** argv) {
                    {"rgb565", BmpLayout::rgb565},      {"rgb24", BmpLayout::rgb24},
                    {"argb32", BmpLayout::argb32},      {"rle8", BmpLayout::rle8},
                    {"rle4", BmpLayout::rle4},          {"os2_palette8", BmpLayout::os2_palette8},
-                   {"rgb24_v5", BmpLayout::rgb24_v5}};
+                   {"rgb24_v5", BmpLayout::rgb24_v5},  {"rgb32", BmpLayout::rgb32}};
     for (const auto& l : layouts) {
         for (bool top_down : {false, true}) {
             if (top_down && l.layout == BmpLayout::os2_palette8) continue;  // bottom-up only

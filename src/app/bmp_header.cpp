@@ -79,10 +79,33 @@ bool read_bmp_header(const uint8_t* bytes, size_t size, BmpHeader& header) {
     return true;
 }
 
+namespace {
+
+// The library reads up to 256 colours of 4 bytes after the largest header
+// and its three masks.
+constexpr uint64_t BMP_METADATA_BYTES = FILE_HEADER + 124 + 12 + 256 * 4;
+
+uint64_t padded_row_bytes(const BmpHeader& header) {
+    const uint64_t row_bits = saturating_product(uint64_t(header.width), uint64_t(header.bits_per_pixel));
+    return (row_bits + 31) / 32 * 4;
+}
+
+}  // namespace
+
+uint64_t bmp_bytes_read(const BmpHeader& header) {
+    const uint64_t pixels = saturating_product(padded_row_bytes(header), uint64_t(header.height));
+    return std::max(BMP_METADATA_BYTES, saturating_sum(header.data_offset, pixels));
+}
+
+uint64_t bmp_rle_max_bytes(const BmpHeader& header) {
+    const uint64_t cells = saturating_product(uint64_t(header.width), uint64_t(header.height));
+    return saturating_sum(saturating_product(saturating_sum(cells, uint64_t(header.height)), 4), 2);
+}
+
 uint64_t bmp_bytes_needed(const BmpHeader& header) {
     if (header.width == 0 || header.height == 0) return 0;
     const uint64_t row_bits = saturating_product(uint64_t(header.width), uint64_t(header.bits_per_pixel));
-    const uint64_t padded_row = (row_bits + 31) / 32 * 4;
+    const uint64_t padded_row = padded_row_bytes(header);
     const uint64_t last_row = (row_bits + 7) / 8;
     const uint64_t rows_before_last = saturating_product(padded_row, uint64_t(header.height) - 1);
     return saturating_sum(header.data_offset, saturating_sum(rows_before_last, last_row));

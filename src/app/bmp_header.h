@@ -33,6 +33,15 @@ bool read_bmp_header(const uint8_t* bytes, size_t size, BmpHeader& header);
 // image without pixels.
 uint64_t bmp_bytes_needed(const BmpHeader& header);
 
+// The most bytes the library reads of a file of raw pixels: its headers and
+// colour table, then every row with its padding from data_offset on.
+uint64_t bmp_bytes_read(const BmpHeader& header);
+
+// The most run-length data an encoder writes for the image: 4 bytes a pixel
+// and a row (a skip of one), and the end. Longer data holds codes that do
+// nothing.
+uint64_t bmp_rle_max_bytes(const BmpHeader& header);
+
 // Whether run-length data reaches its end (an end-of-bitmap code, or a line
 // end for every row) before the file ends. `next()` gives the file's bytes
 // from data_offset on, and -1 after the last. Reads at most the whole file.

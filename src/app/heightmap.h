@@ -1,14 +1,18 @@
 // The height image: a grey picture whose pixel values are terrain heights.
 // It is the viewer's one untrusted input, so it is checked before the image
-// library decodes it (the kind of file, its header against its length, its
-// size against the memory here) and its size again once it is loaded.
+// library decodes it (its kind, its header against its length, its size
+// against the memory here and against what the library can count), read
+// once into memory and decoded from there, so the decoder sees exactly the
+// bytes that were checked.
 #pragma once
 
 #include <allegro5/allegro.h>
 
+#include <climits>
 #include <cstdint>
 #include <string>
 
+#include "app/memory_budget.h"
 #include "app/terrain_mesh.h"
 
 constexpr const char* HEIGHTMAP_FILE = "hmap.bmp";  // looked for in the working directory
@@ -21,22 +25,23 @@ extern ALLEGRO_BITMAP* heightmap;
 // vertices and the 4 bytes the library decodes it into, 220 in all.
 constexpr uint64_t DECODED_BYTES_PER_PIXEL = 4;
 constexpr uint64_t BYTES_PER_PIXEL = VERTICES_PER_CELL * sizeof(TerrainVertex) + DECODED_BYTES_PER_PIXEL;
+// Bytes a pixel costs while the library decodes it: the image, a copy it
+// writes the pixels into first, and for run-length data a byte of colour index.
+constexpr uint64_t DECODING_BYTES_PER_PIXEL = 2 * DECODED_BYTES_PER_PIXEL + 1;
 // The most pixels the library holds in one image: 4 bytes each, counted in an int.
-constexpr uint64_t LIBRARY_MAX_PIXELS = 0x7FFFFFFF / DECODED_BYTES_PER_PIXEL;
+constexpr uint64_t LIBRARY_MAX_PIXELS = INT_MAX / DECODED_BYTES_PER_PIXEL;
+// The widest row the library can count: it sizes a row as 4 bytes a pixel in
+// an int, and its decoder of colour masks a row buffer one pixel longer.
+constexpr int64_t LIBRARY_MAX_ROW_PIXELS = INT_MAX / DECODED_BYTES_PER_PIXEL - 1;
+// It counts rows in an int too.
+constexpr int64_t LIBRARY_MAX_ROWS = INT_MAX;
 
 // Bytes a width x height image takes once loaded (saturating).
 uint64_t heightmap_bytes(int64_t width, int64_t height);
 
-// What the image may take out of `available` bytes: an eighth of them, and
-// at least 512 MiB, stay free for the drawing and for the rest of the machine.
-uint64_t memory_to_spare(uint64_t available);
-
-// The memory available now (the system's estimate, capped at physical memory).
-uint64_t memory_available();
-
-// Why a width x height image from `name` cannot be shown when `spare` bytes
-// can be spared; "" when it can.
-std::string heightmap_size_problem(const char* name, int64_t width, int64_t height, uint64_t spare);
+// Why a width x height image from `name` cannot be shown with what `limit`
+// spares; "" when it can.
+std::string heightmap_size_problem(const char* name, int64_t width, int64_t height, const MemoryLimit& limit);
 
 // Why loading failed: the image is missing or unreadable (shown as the
 // "error" / "lol" box), or the viewer refuses it (the box gives the reason).
@@ -45,11 +50,13 @@ struct HeightmapProblem {
     std::string reason;
 };
 
-// Checks and loads the image at `path`, whose mesh and decoded pixels may
-// take `spare` bytes; null with `problem` filled when it cannot be shown.
-// Never blocks on a file that is not a regular one.
+// Checks and loads the BMP image at `path`, whose mesh and decoded pixels
+// must fit what `budget` spares (asked before reading and again after
+// decoding); null with `problem` filled when it cannot be shown. Heights are
+// the file's grey levels whatever its alpha channel. Never blocks on a file
+// that is not a regular one.
 ALLEGRO_BITMAP* load_heightmap(const char* path, HeightmapProblem& problem,
-                               uint64_t spare = memory_to_spare(memory_available()));
+                               const MemoryBudget& budget = memory_budget);
 
 // Shows the problem's box and writes it to standard error; blocks until the
 // box is closed.

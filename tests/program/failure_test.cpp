@@ -3,9 +3,11 @@
 // and a line on standard error, a non-zero exit and never a signal or a hang.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstring>
 #include <fstream>
+#include <functional>
 #include <memory>
 
 #include "viewer_run.h"
@@ -27,16 +29,12 @@ void write_bytes(const std::string& path, const std::string& bytes) {
     std::ofstream(path, std::ios::binary) << bytes;
 }
 
-// A BMP header for a width x height 24-bit image, with `data` after it.
-std::string bmp_header(int32_t width, int32_t height, uint16_t bpp = 24, const std::string& data = "") {
-    std::string h = "BM";
-    auto put = [&h](uint32_t v, int bytes) {
-        for (int i = 0; i < bytes; i++) h += char((v >> (8 * i)) & 0xFF);
-    };
-    put(54 + data.size(), 4), put(0, 4), put(54, 4);
-    put(40, 4), put(uint32_t(width), 4), put(uint32_t(height), 4), put(1, 2), put(bpp, 2);
-    put(0, 4), put(data.size(), 4), put(2835, 4), put(2835, 4), put(0, 4), put(0, 4);
-    return h + data;
+// A 4 x 4 24-bit BMP with `change` made to its bytes.
+std::string bmp_bytes(const std::function<void(std::vector<uint8_t>&)>& change) {
+    std::vector<uint8_t> bytes;
+    encode_bmp(grey_picture(4, 4, std::vector<uint8_t>(16, 100)), BmpLayout::rgb24, false, bytes);
+    change(bytes);
+    return std::string(bytes.begin(), bytes.end());
 }
 
 struct BadImage {
@@ -71,12 +69,18 @@ INSTANTIATE_TEST_SUITE_P(
         BadImage{"missing", [](const std::string&) {}, "no such file in the working directory"},
         BadImage{"empty_file", [](const std::string& p) { write_bytes(p, ""); }, NOT_AN_IMAGE},
         BadImage{"garbage", [](const std::string& p) { write_bytes(p, std::string(3000, '\x5a')); }, NOT_AN_IMAGE},
-        BadImage{"truncated_header", [](const std::string& p) { write_bytes(p, bmp_header(10, 10).substr(0, 30)); },
+        BadImage{"truncated_header",
+                 [](const std::string& p) { write_bytes(p, bmp_bytes([](auto& b) { b.resize(30); })); }, NOT_AN_IMAGE},
+        BadImage{"seven_bits_a_pixel",
+                 [](const std::string& p) { write_bytes(p, bmp_bytes([](auto& b) { b[BMP_BITS_AT] = 7; })); },
                  NOT_AN_IMAGE},
-        BadImage{"seven_bits_a_pixel", [](const std::string& p) { write_bytes(p, bmp_header(4, 4, 7, std::string(64, '\0'))); },
+        BadImage{"negative_width",
+                 [](const std::string& p) {
+                     write_bytes(p, bmp_bytes([](auto& b) { put32_at(b, BMP_WIDTH_AT, uint32_t(-4)); }));
+                 },
                  NOT_AN_IMAGE},
-        BadImage{"negative_width", [](const std::string& p) { write_bytes(p, bmp_header(-4, 4, 24, std::string(64, '\0'))); },
-                 NOT_AN_IMAGE},
+        BadImage{"dangling_link", [](const std::string& p) { (void)!symlink("gone/hmap.bmp", p.c_str()); },
+                 "it is a link to a missing file (gone/hmap.bmp)"},
         BadImage{"a_folder", [](const std::string& p) { mkdir(p.c_str(), 0755); }, "it is a folder, not an image"}),
     [](const auto& info) { return std::string(info.param.name); });
 
@@ -155,7 +159,9 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.name); });
 
 // Hostile height images: refused before anything is decoded or built, with
-// the reason in an "error" box and on standard error.
+// the reason in an "error" box and on standard error. The viewer runs under
+// an address-space limit of 4 GB, so the images too large for the memory
+// here are too large on any machine.
 struct Hostile {
     const char* name;    // as in tools/hostile_bmp.h
     const char* reason;  // the start of the reason
@@ -169,7 +175,10 @@ TEST_P(HostileHeightmap, IsRefusedWithItsReasonInABox) {
     ViewerRun run;
     ASSERT_TRUE(run.put_hostile_heightmap(GetParam().name));
     BoxCloser closer(ALL_BOXES);
-    run.start();
+    ViewerOptions options;
+    options.viewer = "/usr/bin/prlimit";
+    options.arguments = {"--as=4000000000", VIEWER_PATH};
+    run.start(options);
     ASSERT_TRUE(run.child().wait_exit(30)) << "still running after 30 s";
     expect_failed_cleanly(run.child());
     const std::string& err = run.child().err();
@@ -200,16 +209,47 @@ INSTANTIATE_TEST_SUITE_P(
                                "needs 66614 bytes"},
         Hostile{"offset_past_end", "hmap.bmp holds 12342 bytes, but its header promises a 64 x 64 24-bit image, "
                                    "which needs 24631 bytes"},
-        Hostile{"rle8_cut_6000x6000", "hmap.bmp ends inside its compressed pixels (1090 bytes), before the 6000 x "
-                                      "6000 image its header promises"},
+        Hostile{"rle8_cut_2000x2000", "hmap.bmp ends inside its compressed pixels (1090 bytes), before the 2000 x "
+                                      "2000 image its header promises"},
         Hostile{"rle8_blank_30000x30000", "hmap.bmp is 30000 x 30000 pixels, too large for the memory here: its "
                                           "terrain needs 198.0 GB (220 bytes a pixel"},
         Hostile{"sparse_23171x23171", "hmap.bmp is 23171 x 23171 pixels, too large for the memory here: its "
                                       "terrain needs 118.1 GB"},
         Hostile{"zero_width_301989887_rows", "hmap.bmp is 0 x 301989887 pixels: it holds no terrain, yet has more "
                                              "rows than an image one pixel wide could have here"},
+        Hostile{"rle8_cut_late", "hmap.bmp ends inside its compressed pixels (81475 bytes), before the 200 x 200 "
+                                 "image its header promises"},
+        Hostile{"widest_row_2147483647x0", "hmap.bmp is 2147483647 x 0 pixels, too large for the image library: it "
+                                           "counts a row's bytes and the rows in an int, so it takes at most "
+                                           "536870910 pixels a row"},
+        Hostile{"jpeg_claiming_23170x23170", "hmap.bmp holds a JPEG image, and the viewer reads BMP images only. To convert it with ImageMagick: mv hmap.bmp hmap.jpg && convert hmap.jpg -colorspace Gray -depth 8 BMP3:hmap.bmp"},
+        Hostile{"tga_claiming_32768x32768", "hmap.bmp holds a TGA image, and the viewer reads BMP images only. To convert it with ImageMagick: mv hmap.bmp hmap.tga && convert hmap.tga -colorspace Gray -depth 8 BMP3:hmap.bmp"},
+        Hostile{"pcx_cut", "hmap.bmp holds a PCX image, and the viewer reads BMP images only. To convert it with ImageMagick: mv hmap.bmp hmap.pcx && convert hmap.pcx -colorspace Gray -depth 8 BMP3:hmap.bmp"},
+        Hostile{"tga_rgb_cut", "hmap.bmp holds a TGA image, and the viewer reads BMP images only. To convert it with ImageMagick: mv hmap.bmp hmap.tga && convert hmap.tga -colorspace Gray -depth 8 BMP3:hmap.bmp"},
+        Hostile{"tga_grey", "hmap.bmp holds a TGA image, and the viewer reads BMP images only. To convert it with ImageMagick: mv hmap.bmp hmap.tga && convert hmap.tga -colorspace Gray -depth 8 BMP3:hmap.bmp"},
+        Hostile{"png_grey", "hmap.bmp holds a PNG image, and the viewer reads BMP images only. To convert it with ImageMagick: mv hmap.bmp hmap.png && convert hmap.png -colorspace Gray -depth 8 BMP3:hmap.bmp"},
         Hostile{"named_pipe", "hmap.bmp is a named pipe, not a regular file"}),
     [](const auto& info) { return std::string(info.param.name); });
+
+TEST(ProcessLimit, ADataLimitRefusesWhatItCannotHoldAndNamesIt) {
+    // 2048 x 2048 needs 923 MB: under a data limit of 500 MB the mesh could
+    // not be allocated, so the viewer refuses before it tries.
+    ViewerRun run;
+    ASSERT_TRUE(run.put_heightmap(grey_picture(2048, 2048, std::vector<uint8_t>(2048 * 2048, 120))));
+    BoxCloser closer(ALL_BOXES);
+    ViewerOptions options;
+    options.viewer = "/usr/bin/prlimit";
+    options.arguments = {"--data=500000000", VIEWER_PATH};
+    run.start(options);
+    ASSERT_TRUE(run.child().wait_exit(30));
+    expect_failed_cleanly(run.child());
+    const std::string& err = run.child().err();
+    EXPECT_TRUE(contains(err, "terrain-viewer: hmap.bmp is 2048 x 2048 pixels, too large for the memory here: its "
+                              "terrain needs 923 MB")) << err;
+    EXPECT_TRUE(contains(err, "can be spared under the process's data-segment limit of 500 MB (ulimit -d)\n")) << err;
+    EXPECT_EQ(closer.seen(), std::vector<std::string>{"error"});
+    EXPECT_EQ(run.child().out(), "ZEB initialized successfully");
+}
 
 // Labelled slow (tests/CMakeLists.txt): 2.2 GB and several seconds.
 TEST(LargeMesh, OverTheDrawBoundIsDrawnInSlicesWithoutACrash) {

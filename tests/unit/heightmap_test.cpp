@@ -1,23 +1,29 @@
 // The height image's checks before decoding: headers read as the library
 // reads them, files shorter than their header promises, run-length data cut
-// short, and sizes too large for the memory or the library.
+// short, other formats, sizes too large for the memory or the library, and a
+// file that changes while it is loaded.
 #include "app/heightmap.h"
 
 #include <allegro5/allegro_image.h>
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdlib>
 #include <cstring>
+#include <thread>
 
 #include "app/bmp_header.h"
+#include "other_formats.h"
 #include "test_files.h"
 
 namespace {
 
 bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
-void put32_at(std::vector<uint8_t>& bytes, size_t at, uint32_t value) {
-    for (int i = 0; i < 4; i++) bytes[at + i] = uint8_t(value >> (8 * i));
-}
+constexpr uint64_t GiB = uint64_t(1) << 30;
 
 class HeightmapFile : public ::testing::Test {
 protected:
@@ -27,11 +33,14 @@ protected:
     }
     void SetUp() override { al_set_new_bitmap_flags(ALLEGRO_MEMORY_BITMAP); }
 
-    // Loads `bytes` as the viewer loads hmap.bmp; null with `problem` filled if it refuses.
-    ALLEGRO_BITMAP* load(const std::vector<uint8_t>& bytes, HeightmapProblem& problem) {
+    // Loads `bytes` as the viewer loads hmap.bmp, with 1 GiB to spare; null
+    // with `problem` filled if it refuses.
+    ALLEGRO_BITMAP* load(const std::vector<uint8_t>& bytes, HeightmapProblem& problem,
+                         const MemoryBudget& budget = fixed_memory_budget(GiB)) {
         const std::string path = dir_.file("hmap.bmp");
+        unlink(path.c_str());
         EXPECT_TRUE(write_file(path, bytes));
-        return load_heightmap(path.c_str(), problem);
+        return load_heightmap(path.c_str(), problem, budget);
     }
     TempDir dir_;
 };
@@ -71,7 +80,7 @@ TEST_F(HeightmapFile, EveryLayoutLoadsWholeOrWithoutItsLastPaddingButNotAByteSho
     for (const auto& c : cases) {
         std::vector<uint8_t> whole;
         ASSERT_TRUE(encode_bmp(layout_sample(c.layout), c.layout, c.top_down, whole)) << c.name;
-        if (c.offset_zero) put32_at(whole, 10, 0);
+        if (c.offset_zero) put32_at(whole, BMP_OFFSET_AT, 0);
         HeightmapProblem problem;
         ALLEGRO_BITMAP* full = load(whole, problem);
         ASSERT_NE(full, nullptr) << c.name << ": " << problem.reason;
@@ -92,33 +101,210 @@ TEST_F(HeightmapFile, EveryLayoutLoadsWholeOrWithoutItsLastPaddingButNotAByteSho
 }
 
 TEST_F(HeightmapFile, RunLengthDataLoadsToItsEndButNotCutShort) {
-    for (BmpLayout layout : {BmpLayout::rle8, BmpLayout::rle4}) {
+    // Alternate levels make runs of one pixel: 200 x 200 of them is 80 KB of
+    // data, more than one block of the file is read at a time.
+    std::vector<uint8_t> alternating;
+    for (int i = 0; i < 200 * 200; i++) alternating.push_back((i + i / 200) % 2 ? 30 : 180);
+    const struct {
+        const char* name;
+        BmpLayout layout;
+        Picture picture;
+    } cases[] = {
+        {"RLE8", BmpLayout::rle8, layout_sample(BmpLayout::rle8)},
+        {"RLE4", BmpLayout::rle4, layout_sample(BmpLayout::rle4)},
+        {"RLE8 of 80 KB", BmpLayout::rle8, grey_picture(200, 200, alternating)},
+    };
+    for (const auto& c : cases) {
         std::vector<uint8_t> bytes;
-        ASSERT_TRUE(encode_bmp(layout_sample(layout), layout, false, bytes));
+        ASSERT_TRUE(encode_bmp(c.picture, c.layout, false, bytes));
         HeightmapProblem problem;
         ALLEGRO_BITMAP* whole = load(bytes, problem);
-        ASSERT_NE(whole, nullptr) << problem.reason;
+        ASSERT_NE(whole, nullptr) << c.name << ": " << problem.reason;
         // A line end for every row ends the data as well as an end of bitmap.
         bytes.resize(bytes.size() - 2);
         ALLEGRO_BITMAP* ended_by_rows = load(bytes, problem);
-        ASSERT_NE(ended_by_rows, nullptr) << problem.reason;
-        EXPECT_TRUE(same_pixels(whole, ended_by_rows));
+        ASSERT_NE(ended_by_rows, nullptr) << c.name << ": " << problem.reason;
+        EXPECT_TRUE(same_pixels(whole, ended_by_rows)) << c.name;
         bytes.pop_back();
-        EXPECT_EQ(load(bytes, problem), nullptr);
-        EXPECT_TRUE(problem.refused);
+        EXPECT_EQ(load(bytes, problem), nullptr) << c.name;
+        EXPECT_TRUE(problem.refused) << c.name;
         EXPECT_TRUE(contains(problem.reason, "ends inside its compressed pixels")) << problem.reason;
         al_destroy_bitmap(whole);
         al_destroy_bitmap(ended_by_rows);
     }
+
+    // A skip down past the bottom row, then a line end for each row left.
+    std::vector<uint8_t> skipping;
+    ASSERT_TRUE(encode_bmp(grey_picture(5, 3, std::vector<uint8_t>(15, 90)), BmpLayout::rle8, false, skipping));
+    const uint32_t offset = skipping[BMP_OFFSET_AT] | skipping[BMP_OFFSET_AT + 1] << 8;
+    skipping.resize(offset);
+    skipping.insert(skipping.end(), {0, 2, 0, 1, 5, 0, 0, 0, 5, 0, 0, 0});
+    HeightmapProblem problem;
+    ALLEGRO_BITMAP* skipped = load(skipping, problem);
+    ASSERT_NE(skipped, nullptr) << problem.reason;
+    EXPECT_EQ(al_get_bitmap_height(skipped), 3);
+    al_destroy_bitmap(skipped);
+
+    // Skips of nothing, on and on: 5 x 3 pixels take at most 4 bytes a pixel
+    // and a row, and 2 for the end.
+    skipping.resize(offset);
+    for (int i = 0; i < 20; i++) skipping.insert(skipping.end(), {0, 2, 0, 0});
+    EXPECT_EQ(load(skipping, problem), nullptr);
+    EXPECT_TRUE(contains(problem.reason, "'s compressed pixels run on past 74 bytes, more than a 5 x 3 image needs"))
+        << problem.reason;
 }
 
-TEST_F(HeightmapFile, WhatIsNotABmpHeaderIsLeftToTheLibrary) {
-    // A PNG named hmap.bmp loads as the library's own loader would load it.
-    std::vector<uint8_t> png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+TEST_F(HeightmapFile, OtherFormatsAreRefusedByNameWithACommandThatConvertsThem) {
+    const Picture levels = grey_picture(3, 2, {10, 60, 110, 160, 210, 250});
+    const std::vector<uint8_t> png = encode_png(levels), tga = encode_tga(levels, true);
+    const struct {
+        const char* format;
+        std::vector<uint8_t> bytes;
+        bool converts;  // ImageMagick reads it back
+    } cases[] = {
+        {"PNG", png, true},
+        {"TGA", tga, true},
+        {"TGA", encode_tga(levels, false), true},
+        {"PCX", encode_pcx(levels), true},
+        {"JPEG", jpeg_start(23170, 23170, 352), false},
+        {"WebP", {'R', 'I', 'F', 'F', 0, 0, 0, 0, 'W', 'E', 'B', 'P'}, false},
+        {"DDS", {'D', 'D', 'S', ' ', 124, 0, 0, 0}, false},
+        {"GIF", {'G', 'I', 'F', '8', '9', 'a'}, false},
+        {"TIFF", {'I', 'I', '*', 0}, false},
+    };
+    for (const auto& c : cases) {
+        HeightmapProblem problem;
+        EXPECT_EQ(load(c.bytes, problem), nullptr) << c.format;
+        EXPECT_TRUE(problem.refused) << c.format;
+        const std::string path = dir_.file("hmap.bmp");
+        const std::string prefix = path + " holds a " + c.format + " image, and the viewer reads BMP images only. "
+                                   "To convert it with ImageMagick: ";
+        ASSERT_EQ(problem.reason.compare(0, prefix.size(), prefix), 0) << problem.reason;
+        if (!c.converts) continue;
+        // The command as given, then the viewer's own check and decoder.
+        ASSERT_EQ(std::system((problem.reason.substr(prefix.size()) + " 2>/dev/null").c_str()), 0) << problem.reason;
+        ALLEGRO_BITMAP* image = load_heightmap(path.c_str(), problem, fixed_memory_budget(GiB));
+        ASSERT_NE(image, nullptr) << c.format << ": " << problem.reason;
+        for (int i = 0; i < 6; i++) {
+            unsigned char grey;
+            al_unmap_rgb(al_get_pixel(image, i % 3, i / 3), &grey, &grey, &grey);
+            EXPECT_EQ(grey, levels.at(i % 3, i / 3) & 0xFF) << c.format << " pixel " << i;
+        }
+        al_destroy_bitmap(image);
+    }
+    // No image at all is still the library's to turn down.
+    for (const std::vector<uint8_t>& bytes : {std::vector<uint8_t>{}, std::vector<uint8_t>(3000, 0x5a),
+                                              std::vector<uint8_t>(tga.begin(), tga.begin() + 10)}) {
+        HeightmapProblem problem;
+        EXPECT_EQ(load(bytes, problem), nullptr);
+        EXPECT_FALSE(problem.refused) << problem.reason;
+        EXPECT_TRUE(contains(problem.reason, "not an image the library can read")) << problem.reason;
+    }
+}
+
+TEST_F(HeightmapFile, HeightsAreTheGreyLevelsWhateverTheAlpha) {
+    // Alpha 0 would make every sample 0, and a premultiplied one would scale it.
+    const std::vector<uint8_t> levels = {200, 180, 156, 90, 51, 7};
+    const uint32_t alphas[] = {0x00, 0x80, 0xFF, 0x01, 0x00, 0x40};
+    Picture picture = grey_picture(3, 2, levels);
+    for (size_t i = 0; i < picture.pixels.size(); i++) picture.pixels[i] = (picture.pixels[i] & 0xFFFFFF) | alphas[i] << 24;
+    for (BmpLayout layout : {BmpLayout::argb32, BmpLayout::rgb32}) {
+        std::vector<uint8_t> bytes;
+        ASSERT_TRUE(encode_bmp(picture, layout, false, bytes));
+        HeightmapProblem problem;
+        ALLEGRO_BITMAP* image = load(bytes, problem);
+        ASSERT_NE(image, nullptr) << problem.reason;
+        std::vector<TerrainVertex> mesh;
+        CapturedStream progress(STDOUT_FILENO);
+        build_terrain_mesh(image, mesh);
+        progress.text();
+        ASSERT_EQ(mesh.size(), 36u);
+        for (size_t i = 0; i < levels.size(); i++)  // each cell's first vertex stands on its own pixel
+            EXPECT_EQ(mesh[i * 6].y, float(levels[i]) - HEIGHT_BASE) << "pixel " << i << " alpha " << alphas[i];
+        al_destroy_bitmap(image);
+    }
+}
+
+TEST_F(HeightmapFile, ALinkToAMissingFileIsToldApart) {
+    const std::string path = dir_.file("hmap.bmp");
     HeightmapProblem problem;
-    EXPECT_EQ(load(png, problem), nullptr);
+    EXPECT_EQ(load_heightmap(path.c_str(), problem), nullptr);
+    EXPECT_EQ(problem.reason, "no such file in the working directory");
+    ASSERT_EQ(symlink("maps/gone.bmp", path.c_str()), 0);
+    EXPECT_EQ(load_heightmap(path.c_str(), problem), nullptr);
     EXPECT_FALSE(problem.refused);
-    EXPECT_TRUE(contains(problem.reason, "not an image the library can read")) << problem.reason;
+    EXPECT_EQ(problem.reason, "it is a link to a missing file (maps/gone.bmp)");
+}
+
+TEST_F(HeightmapFile, TheMemoryIsAskedAgainOnceTheImageIsDecoded) {
+    // 100 x 100 needs 2.2 MB in all, 2.16 MB of it for the mesh.
+    std::vector<uint8_t> bytes;
+    ASSERT_TRUE(encode_bmp(grey_picture(100, 100, std::vector<uint8_t>(10000, 99)), BmpLayout::palette8, false, bytes));
+    const struct {
+        uint64_t before, after;  // spare bytes, asked before reading and after decoding
+        const char* problem;     // "" for none
+    } cases[] = {
+        {2200000, 2160000, ""},
+        {2200000, 2159999, "hmap.bmp is 100 x 100 pixels, too large for the memory here: once it is decoded, its "
+                           "mesh still needs 2 MB (216 bytes a pixel), and 2 MB can be spared after decoding"},
+        {2199999, GiB, "its terrain needs 2 MB (220 bytes a pixel for the mesh and the decoded image), and 2 MB can "
+                       "be spared before reading"},
+    };
+    for (const auto& c : cases) {
+        int asked = 0;
+        const MemoryBudget budget = [&] {
+            return asked++ == 0 ? MemoryLimit{c.before, "before reading"} : MemoryLimit{c.after, "after decoding"};
+        };
+        HeightmapProblem problem;
+        ALLEGRO_BITMAP* image = load(bytes, problem, budget);
+        EXPECT_EQ(image != nullptr, *c.problem == '\0') << c.after;
+        if (image) al_destroy_bitmap(image);
+        EXPECT_TRUE(contains(problem.reason, c.problem)) << problem.reason;
+    }
+}
+
+TEST_F(HeightmapFile, AHeaderRewrittenWhileLoadingNeverGetsPastTheCheck) {
+    // The file's size field is rewritten in place, again and again, between
+    // the honest 64 x 64 and a lie of 4000 x 4000 that its 5 KB cannot hold.
+    std::vector<uint8_t> honest;
+    ASSERT_TRUE(encode_bmp(grey_picture(64, 64, std::vector<uint8_t>(4096, 70)), BmpLayout::palette8, false, honest));
+    const std::string path = dir_.file("hmap.bmp");
+    ASSERT_TRUE(write_file(path, honest));
+    const int fd = open(path.c_str(), O_WRONLY);
+    ASSERT_GE(fd, 0);
+    std::atomic<bool> done{false};
+    std::atomic<unsigned> flips{0};
+    std::thread flipper([&] {
+        const uint32_t sides[] = {64, 4000};
+        for (unsigned i = 0; !done; i++) {
+            std::vector<uint8_t> size(8);
+            put32_at(size, 0, sides[i % 2]);
+            put32_at(size, 4, sides[i % 2]);
+            if (pwrite(fd, size.data(), size.size(), BMP_WIDTH_AT) != 8) break;
+            flips++;
+        }
+    });
+    while (flips < 100) std::this_thread::yield();
+    // Until each header has been met often, however the two threads take turns.
+    int shown = 0, refused = 0;
+    for (int run = 0; run < 20000 && (shown < 50 || refused < 50); run++) {
+        HeightmapProblem problem;
+        ALLEGRO_BITMAP* image = load_heightmap(path.c_str(), problem, fixed_memory_budget(64 << 20));
+        if (image) {
+            shown++;
+            EXPECT_EQ(al_get_bitmap_width(image), 64);
+            EXPECT_EQ(al_get_bitmap_height(image), 64);
+            al_destroy_bitmap(image);
+        } else {
+            refused++;
+            EXPECT_TRUE(contains(problem.reason, "but its header promises a 4000 x 4000 8-bit image")) << problem.reason;
+        }
+    }
+    done = true;
+    flipper.join();
+    close(fd);
+    EXPECT_GE(shown, 50);
+    EXPECT_GE(refused, 50);
 }
 
 TEST(BmpHeader, RecognisesOnlyLayoutsTheLibraryDecodes) {
@@ -158,8 +344,8 @@ TEST(BmpHeader, RecognisesOnlyLayoutsTheLibraryDecodes) {
     EXPECT_FALSE(read_bmp_header(base.data(), 40, header)) << "cut inside the header";
     // Sizes the 64-bit arithmetic must survive.
     std::vector<uint8_t> huge = base;
-    put32_at(huge, 18, 0x7FFFFFFF);
-    put32_at(huge, 22, 0x80000000);  // -2^31: 2^31 rows top-down
+    put32_at(huge, BMP_WIDTH_AT, 0x7FFFFFFF);
+    put32_at(huge, BMP_HEIGHT_AT, 0x80000000);  // -2^31: 2^31 rows top-down
     ASSERT_TRUE(read_bmp_header(huge.data(), huge.size(), header));
     EXPECT_EQ(header.height, int64_t(1) << 31);
     EXPECT_GT(bmp_bytes_needed(header), uint64_t(1) << 63);
@@ -179,6 +365,7 @@ TEST(BmpRle, CompleteOnlyWhenTheDataReachesItsEnd) {
         {"absolute run, padded", {0, 3, 1, 2, 3, 0, 0, 1}, true},
         {"cut inside an absolute run", {0, 5, 1, 2, 3}, false},
         {"skip, then the end", {0, 2, 1, 1, 0, 1}, true},
+        {"skip down a row, then a line end", {0, 2, 0, 1, 4, 9, 0, 0}, true},
         {"cut inside a skip", {0, 2, 1}, false},
     };
     BmpHeader header{4, 2, 8, BmpPixels::rle8, 0};
@@ -198,13 +385,6 @@ TEST(HeightmapSize, RefusesWhatTheMemoryOrTheLibraryCannotHold) {
     EXPECT_EQ(BYTES_PER_PIXEL, 220u);
     EXPECT_EQ(heightmap_bytes(1000, 2000), 440000000u);
     EXPECT_EQ(heightmap_bytes(INT64_MAX, 2), UINT64_MAX);
-    const uint64_t GiB = uint64_t(1) << 30;
-    // An eighth of what is available stays free, and never less than 512 MiB.
-    const struct {
-        uint64_t available, spare;
-    } spares[] = {{0, 0}, {GiB / 2, 0}, {GiB, GiB / 2}, {4 * GiB, 3 * GiB + GiB / 2}, {16 * GiB, 14 * GiB}};
-    for (const auto& s : spares) EXPECT_EQ(memory_to_spare(s.available), s.spare) << s.available;
-
     const struct {
         int64_t width, height;
         uint64_t spare;
@@ -216,14 +396,36 @@ TEST(HeightmapSize, RefusesWhatTheMemoryOrTheLibraryCannotHold) {
         {100, 100, 2199999, "hmap.bmp is 100 x 100 pixels, too large for the memory here: its terrain needs 2 MB"},
         {23170, 23170, UINT64_MAX, ""},
         {23171, 23171, UINT64_MAX, "23171 x 23171 pixels, too large for the image library: it holds at most 536870911"},
-        {23171, 23171, 20 * GiB, "needs 118.1 GB (220 bytes a pixel for the mesh and the decoded image), and 21.5 GB"},
+        {23171, 23171, 20 * GiB, "needs 118.1 GB (220 bytes a pixel for the mesh and the decoded image), and 21.5 GB "
+                                 "can be spared under the test's limit"},
+        // The library counts a row's bytes in an int, even for no rows.
+        {536870910, 0, UINT64_MAX, ""},
+        {536870911, 0, UINT64_MAX, "536870911 x 0 pixels, too large for the image library: it counts a row's bytes"},
+        {INT32_MAX, 0, UINT64_MAX, "2147483647 x 0 pixels, too large for the image library"},
+        {0, int64_t(1) << 31, UINT64_MAX, "0 x 2147483648 pixels, too large for the image library"},
     };
     for (const auto& s : sizes) {
-        std::string problem = heightmap_size_problem("hmap.bmp", s.width, s.height, s.spare);
+        std::string problem =
+            heightmap_size_problem("hmap.bmp", s.width, s.height, MemoryLimit{s.spare, "under the test's limit"});
         if (*s.problem == '\0')
             EXPECT_EQ(problem, "") << s.width << " x " << s.height;
         else
             EXPECT_TRUE(contains(problem, s.problem)) << problem;
     }
-    EXPECT_GT(memory_available(), 0u);
+}
+
+TEST_F(HeightmapFile, TheCopyAndTheDecoderMustFitToo) {
+    // A 1 x 1 image in a 1082-byte file: 220 bytes once loaded, but the whole
+    // file is read, then decoded, first.
+    std::vector<uint8_t> bytes;
+    ASSERT_TRUE(encode_bmp(grey_picture(1, 1, {42}), BmpLayout::palette8, false, bytes));
+    ASSERT_EQ(bytes.size(), 1082u);
+    HeightmapProblem problem;
+    ALLEGRO_BITMAP* image = load(bytes, problem, fixed_memory_budget(1091));
+    ASSERT_NE(image, nullptr) << problem.reason;
+    al_destroy_bitmap(image);
+    EXPECT_EQ(load(bytes, problem, fixed_memory_budget(1090)), nullptr);
+    EXPECT_EQ(problem.reason, dir_.file("hmap.bmp") + " is 1 x 1 pixels in 1082 bytes of the file: reading and "
+                                                       "decoding them needs 1091 bytes, and 1090 bytes can be spared "
+                                                       "for the height image");
 }
