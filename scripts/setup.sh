@@ -8,6 +8,8 @@ packages=(
   liballegro-image5-dev liballegro-ttf5-dev liballegro-video5-dev
   libx11-dev libgl1-mesa-dri libgtest-dev libgmock-dev
   xvfb xdotool imagemagick time
+  # The fuzz target's copy of Allegro, built from source: what its core needs.
+  libgl-dev libglu1-mesa-dev libxcursor-dev
 )
 
 missing=()
