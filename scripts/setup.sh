@@ -8,6 +8,9 @@ packages=(
   liballegro-image5-dev liballegro-ttf5-dev liballegro-video5-dev
   libx11-dev libgl1-mesa-dri libgtest-dev libgmock-dev
   xvfb xdotool imagemagick time
+  # The Debian package and its check: the manual page's source tool, CPack's
+  # dpkg-shlibdeps, man, lintian; GDAL for the GeoTIFF recipe.
+  scdoc dpkg-dev man-db lintian gdal-bin
 )
 
 missing=()
