@@ -54,10 +54,11 @@ frames() { local n; n=$(grep -c '^yaw=' "$work/out" 2>/dev/null) || true; echo "
 wait_for_frames() { while [ "$(frames)" -lt "$1" ]; do alive; sleep 0.05; done; }
 
 window=$(viewer_window "$viewer") || { alive; echo "gallery.sh: the viewer did not open its window" >&2; exit 1; }
-wait_for_frames 1
+wait_for_frames 2
 
-# The angles of the last complete line the viewer printed: "YAW PITCH".
-angles() { grep '^yaw=' "$work/out" | tail -1 | sed -E 's/yaw=(-?[0-9]+), pitch=(-?[0-9]+)/\1 \2/'; }
+# The angles of the last complete line the viewer printed: "YAW PITCH". The
+# last line of all may still be on its way, so it is left out.
+angles() { sed '$d' "$work/out" | grep '^yaw=' | tail -1 | sed -E 's/yaw=(-?[0-9]+), pitch=(-?[0-9]+)/\1 \2/'; }
 
 # Moves the pointer off the centre, 8 pixels a degree (at most 35 degrees a
 # move), every 50 ms until the printed angles are the target (3 minutes at
