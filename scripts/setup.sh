@@ -10,6 +10,9 @@ packages=(
   xvfb xdotool imagemagick time
   # The fuzz target's copy of Allegro, built from source: what its core needs.
   libgl-dev libglu1-mesa-dev libxcursor-dev
+  # The Debian package and its check: the manual page's source tool, CPack's
+  # dpkg-shlibdeps, man, lintian; GDAL for the GeoTIFF recipe.
+  scdoc dpkg-dev man-db lintian gdal-bin
 )
 
 missing=()

@@ -1,5 +1,6 @@
 // The installed viewer: cmake --install into a prefix of its own, then the
-// viewer from PREFIX/bin on the sample from PREFIX/share/terrain-viewer.
+// viewer from PREFIX/bin on the sample from PREFIX/share/terrain-viewer, and
+// the README and the manual page where they belong.
 #include <gtest/gtest.h>
 
 #include "viewer_run.h"
@@ -11,7 +12,8 @@ TEST(Install, TheInstalledViewerShowsTheInstalledSample) {
     ViewerRun run;
     const std::string copy = "cp '" + prefix.file("share/terrain-viewer/hmap.bmp") + "' '" + run.folder().path() + "'";
     ASSERT_EQ(std::system(copy.c_str()), 0);
-    EXPECT_EQ(std::system(("test -f '" + prefix.file("share/terrain-viewer/README.md") + "'").c_str()), 0);
+    for (const char* document : {"share/doc/terrain-viewer/README.md", "share/man/man1/terrain-viewer.1.gz"})
+        EXPECT_EQ(std::system(("test -f '" + prefix.file(document) + "'").c_str()), 0) << document;
     ViewerOptions options;
     options.viewer = prefix.file("bin/terrain-viewer");
     run.start(options);
