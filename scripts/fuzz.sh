@@ -16,9 +16,7 @@ build="$root/build-fuzz"
 seconds="${1:-60}"
 "$root/scripts/setup.sh"
 mkdir -p "$build"
-if ! { cmake -S "$root" -B "$build" -DCMAKE_CXX_COMPILER=clang++ -DTERRAIN_FUZZ=ON -DBUILD_TESTING=OFF \
-         -DTERRAIN_BENCHMARKS=OFF -DTERRAIN_WERROR="${TERRAIN_WERROR:-OFF}" &&
-       cmake --build "$build" -j"$(nproc)" --target heightmap_fuzz; } >"$build/build.log" 2>&1; then
+if ! "$root/scripts/build.sh" fuzz >"$build/build.log" 2>&1; then
   tail -n 30 "$build/build.log" >&2
   echo "fuzz.sh: the fuzz target did not build (log: build-fuzz/build.log)" >&2
   exit 1
