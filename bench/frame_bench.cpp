@@ -1,91 +1,137 @@
-// Frame speed of the viewer against the drawing floor: a bare loop that only
-// clears, draws the same vertex array with the same transforms and flips.
+// Frame speed. On the sample: the viewer's loop against the drawing floor (a
+// bare loop that only clears, draws the cells that reach the window and
+// flips), the time the viewer's own calls take, and resident memory over a
+// long run. On large terrains (the sample's landscape, made wider): frames a
+// second of the viewer's route (only the cells that can reach the window)
+// against the whole-mesh route, measured in the same run at the same views,
+// and the time the search for those cells takes.
 // Needs an X display (Xvfb will do) and a sound output (ALSOFT_DRIVERS=null).
 //
-//   frame_bench SAMPLE.bmp [frames]     (default 1500 frames a measurement)
+//   frame_bench SAMPLE.bmp [FRAMES] [--sides 1024,3160,9800] [--views 0:0,120:60,180:75]
+//               [--table FILE]
+//
+// FRAMES (default 1500) sets the length of the sample's measurements. A side
+// whose mesh the memory cannot hold is skipped with a note. --table writes one
+// line a side and view: side yaw pitch whole_fps viewer_fps search_ms cells runs.
 
 #include <allegro5/allegro.h>
 #include <allegro5/allegro_primitives.h>
 
 #include <algorithm>
-#include <chrono>
-#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <string>
 #include <vector>
 
 #include "app/frame_loop.h"
+#include "app/memory_budget.h"
 #include "app/terrain_mesh.h"
+#include "app/visible_cells.h"
 #include "bench_util.h"
 #include "camera/camera.h"
 #include "engine/console.h"
 #include "engine/zeb.h"
+#include "sample_landscape.h"
 
 namespace {
 
-long resident_kib() {
-    FILE* status = fopen("/proc/self/status", "r");
-    char line[256];
-    long kib = -1;
-    while (status && fgets(line, sizeof line, status))
-        if (strncmp(line, "VmRSS:", 6) == 0) kib = atol(line + 6);
-    if (status) fclose(status);
-    return kib;
+struct Terrain {
+    int side = 0;
+    std::vector<TerrainVertex> vertices;
+    CellBlocks blocks;
+};
+
+struct View {
+    double yaw, pitch;
+};
+
+// The camera of the viewer's first frame, turned to `view`.
+Camera camera_at(View view) {
+    Camera camera;
+    camera.set_fov(START_FOV);
+    camera.yaw = view.yaw, camera.pitch = view.pitch;
+    return camera;
 }
 
 // The drawing floor: what every frame must do whatever else it does.
-void bare_frames(const std::vector<TerrainVertex>& vertices, long frames) {
-    Camera camera;
-    camera.set_fov(START_FOV);
+void bare_frames(const Terrain& terrain, long frames) {
+    Camera camera = camera_at({0, 0});
     ALLEGRO_TRANSFORM projection = camera.projection(), view = camera.view();
+    std::vector<CellRun> runs;
     for (long i = 0; i < frames; i++) {
         al_clear_to_color(al_map_rgb(0, 0, 0));
         al_use_projection_transform(&projection);
         al_use_transform(&view);
-        al_draw_prim(vertices.data(), nullptr, nullptr, 0, int(vertices.size()), ALLEGRO_PRIM_TRIANGLE_LIST);
+        draw_visible_terrain(terrain.vertices, terrain.blocks, view, projection, runs);
         al_flip_display();
     }
 }
 
-// The viewer's own loop, its angle lines sent to /dev/null.
-void viewer_frames(const std::vector<TerrainVertex>& vertices, long frames) {
+// The viewer's own loop at `view`, its angle lines sent to /dev/null. The
+// pointer rests at the window's centre, so the camera holds still.
+void viewer_frames(const Terrain& terrain, long frames, View view = {0, 0}) {
     quietly([&] {
-        Camera camera;
-        // Every mesh here is square.
-        const size_t side = size_t(std::lround(std::sqrt(double(vertices.size() / VERTICES_PER_CELL))));
-        run_frame_loop(camera, vertices, CellBlocks(vertices, side), frames);
+        Camera camera = camera_at(view);
+        run_frame_loop(camera, terrain.vertices, terrain.blocks, frames);
     });
 }
 
-ALLEGRO_BITMAP* rolling_image(int side) {
+// The same loop with the whole mesh drawn each frame.
+void whole_frames(const Terrain& terrain, long frames, View view) {
+    Camera camera = camera_at(view);
+    for (long i = 0; i < frames; i++) {
+        al_clear_to_color(al_map_rgb(0, 0, 0));
+        ALLEGRO_TRANSFORM projection = camera.projection(), view_transform = camera.view();
+        al_use_projection_transform(&projection);
+        al_use_transform(&view_transform);
+        draw_terrain(terrain.vertices);
+        camera.update();
+        al_flip_display();
+    }
+}
+
+// The sample's landscape over side x side pixels.
+ALLEGRO_BITMAP* landscape(int side) {
     ALLEGRO_BITMAP* image = al_create_bitmap(side, side);
-    al_lock_bitmap(image, ALLEGRO_PIXEL_FORMAT_ANY, ALLEGRO_LOCK_WRITEONLY);
-    al_set_target_bitmap(image);
-    for (int r = 0; r < side; r++)
+    ALLEGRO_LOCKED_REGION* lock = al_lock_bitmap(image, ALLEGRO_PIXEL_FORMAT_ABGR_8888, ALLEGRO_LOCK_WRITEONLY);
+    for (int r = 0; r < side; r++) {
+        uint8_t* row = static_cast<uint8_t*>(lock->data) + ptrdiff_t(r) * lock->pitch;
         for (int c = 0; c < side; c++) {
-            unsigned char level = (c * 3 + r * 5 + (c * r) / 97) & 0xFF;
-            al_put_pixel(c, r, al_map_rgb(level, level, level));
+            const uint8_t level = sample_level(c, r);
+            row[4 * c] = row[4 * c + 1] = row[4 * c + 2] = level;
+            row[4 * c + 3] = 255;
         }
+    }
     al_unlock_bitmap(image);
-    al_set_target_backbuffer(display);
     return image;
 }
 
-void mesh_of(ALLEGRO_BITMAP* image, std::vector<TerrainVertex>& vertices) {
-    quietly([&] { build_terrain_mesh(image, vertices); });
+void build(Terrain& terrain, ALLEGRO_BITMAP* image) {
+    terrain.side = al_get_bitmap_width(image);
+    quietly([&] { build_terrain_mesh(image, terrain.vertices); });
+    terrain.blocks = CellBlocks(terrain.vertices, size_t(terrain.side));
 }
+
+// Frames a second of `frames_of` run for at least `seconds` and `least` frames.
+double frames_per_second(const std::function<void(long)>& frames_of, double seconds, long least) {
+    const double one = seconds_of([&] { frames_of(1); });
+    const long frames = std::max(least, long(seconds / std::max(one, 1e-6)));
+    return frames / seconds_of([&] { frames_of(frames); });
+}
+
+// --- the sample ---------------------------------------------------------------
 
 // The viewer-only calls of a frame (the Escape test, the angle line, both
 // transforms, the camera update), timed one by one inside frames that also
 // clear, draw and flip. Seconds per frame.
-double own_work_per_frame(const std::vector<TerrainVertex>& vertices, long frames) {
+double own_work_per_frame(const Terrain& terrain, long frames) {
     double own = 0;
     quietly([&] {
-        Camera camera;
-        camera.set_fov(START_FOV);
+        Camera camera = camera_at({0, 0});
         mouse_center();
+        std::vector<CellRun> runs;
         for (long i = 0; i < frames; i++) {
             ALLEGRO_TRANSFORM projection, view;
             own += seconds_of([&] {
@@ -97,7 +143,7 @@ double own_work_per_frame(const std::vector<TerrainVertex>& vertices, long frame
             al_clear_to_color(al_map_rgb(0, 0, 0));
             al_use_projection_transform(&projection);
             al_use_transform(&view);
-            al_draw_prim(vertices.data(), nullptr, nullptr, 0, int(vertices.size()), ALLEGRO_PRIM_TRIANGLE_LIST);
+            draw_visible_terrain(terrain.vertices, terrain.blocks, view, projection, runs);
             own += seconds_of([&] { camera.update(); });
             al_flip_display();
         }
@@ -105,36 +151,156 @@ double own_work_per_frame(const std::vector<TerrainVertex>& vertices, long frame
     return own / frames;
 }
 
-void compare(const char* name, const std::vector<TerrainVertex>& vertices, long frames) {
+void compare_with_floor(const char* name, const Terrain& terrain, long frames) {
     constexpr int ROUNDS = 7;
-    bare_frames(vertices, frames / 10);  // warm up
+    bare_frames(terrain, frames / 10);  // warm up
     // Interleaved rounds; the median ratio, as the machine's pace drifts.
     std::vector<double> ratios;
     double bare_best = 1e30, viewer_best = 1e30;
     for (int round = 0; round < ROUNDS; round++) {
-        double bare = seconds_of([&] { bare_frames(vertices, frames); });
-        double viewer = seconds_of([&] { viewer_frames(vertices, frames); });
+        double bare = seconds_of([&] { bare_frames(terrain, frames); });
+        double viewer = seconds_of([&] { viewer_frames(terrain, frames); });
         ratios.push_back(viewer / bare);
         bare_best = std::min(bare_best, bare);
         viewer_best = std::min(viewer_best, viewer);
     }
     std::sort(ratios.begin(), ratios.end());
     double median = ratios[ROUNDS / 2];
-    double own = own_work_per_frame(vertices, frames);
-    printf("  %-16s %8zu vertices | bare %7.1f fps | viewer %7.1f fps | viewer / bare time, median %+.1f %% "
+    double own = own_work_per_frame(terrain, frames);
+    printf("  %-16s %9zu vertices | bare %7.1f fps | viewer %7.1f fps | viewer / bare time, median %+.1f %% "
            "(range %+.1f .. %+.1f %%) | viewer-only calls %6.1f us a frame = %.2f %% of the viewer's frame\n",
-           name, vertices.size(), frames / bare_best, frames / viewer_best, (median - 1) * 100,
+           name, terrain.vertices.size(), frames / bare_best, frames / viewer_best, (median - 1) * 100,
            (ratios.front() - 1) * 100, (ratios.back() - 1) * 100, own * 1e6, own / (viewer_best / frames) * 100);
+}
+
+void sample_section(ALLEGRO_BITMAP* sample, long frames) {
+    Terrain sample_terrain, tiny;
+    build(sample_terrain, sample);
+    build(tiny, landscape(8));
+    printf("frames per second at the start view, best of 7 interleaved runs of %ld frames each (800x600 window)\n",
+           frames);
+    char name[64];
+    snprintf(name, sizeof name, "sample %dx%d", al_get_bitmap_width(sample), al_get_bitmap_height(sample));
+    compare_with_floor(name, sample_terrain, frames);
+    compare_with_floor("8x8", tiny, frames * 4);
+
+    // A long run: the resident size after warming up against the end.
+    const long long_run = frames * 40;
+    viewer_frames(sample_terrain, frames);
+    long before = status_kib("VmRSS:");
+    viewer_frames(sample_terrain, long_run);
+    long after = status_kib("VmRSS:");
+    printf("resident memory over %ld more frames of the sample: %ld KiB before, %ld KiB after (%+ld KiB)\n\n",
+           long_run, before, after, after - before);
+}
+
+// --- large terrains -----------------------------------------------------------
+
+// Milliseconds one search for the cells that reach the window takes at `view`.
+double search_ms(const Terrain& terrain, View view, std::vector<CellRun>& runs) {
+    Camera camera = camera_at(view);
+    const ALLEGRO_TRANSFORM projection = camera.projection(), view_transform = camera.view();
+    long searches = 0;
+    double spent = 0;
+    for (; spent < 0.3 || searches < 5; searches++)
+        spent += seconds_of([&] { terrain.blocks.visible_runs(clip_volume(view_transform, projection), runs); });
+    return spent / searches * 1e3;
+}
+
+void large_section(const std::vector<int>& sides, const std::vector<View>& views, FILE* table) {
+    printf("large terrains (the sample's landscape), frames per second at each view: the whole mesh drawn every "
+           "frame, and the viewer's route (only the cells that can reach the window), in the same run\n");
+    printf("  %-11s %-16s %10s %10s %9s %10s %12s %7s\n", "image", "view", "whole fps", "viewer fps", "speed-up",
+           "search ms", "cells drawn", "runs");
+    for (int side : sides) {
+        const MeshSize size = mesh_size(side, side);
+        const uint64_t needed = size.bytes + uint64_t(side) * side * 4;
+        const MemoryLimit limit = memory_budget();
+        if (needed > limit.spare) {
+            printf("  %dx%-6d skipped: its mesh and image need %s, and %s can be spared %s\n", side, side,
+                   byte_amount(needed).c_str(), byte_amount(limit.spare).c_str(), limit.name.c_str());
+            continue;
+        }
+        Terrain terrain;
+        double built = seconds_of([&] {
+            ALLEGRO_BITMAP* image = landscape(side);
+            build(terrain, image);
+            al_destroy_bitmap(image);
+        });
+        const double blocks_seconds = seconds_of([&] { terrain.blocks = CellBlocks(terrain.vertices, size_t(side)); });
+        for (const View& view : views) {
+            std::vector<CellRun> runs;
+            const double search = search_ms(terrain, view, runs);
+            size_t cells = 0;
+            for (const CellRun& run : runs) cells += run.count;
+            const double whole = frames_per_second([&](long n) { whole_frames(terrain, n, view); }, 3, 2);
+            const double viewer = frames_per_second([&](long n) { viewer_frames(terrain, n, view); }, 3, 5);
+            char image_name[32], view_name[64];
+            snprintf(image_name, sizeof image_name, "%dx%d", side, side);
+            snprintf(view_name, sizeof view_name, "yaw %g, pitch %g", view.yaw, view.pitch);
+            printf("  %-11s %-16s %10.2f %10.1f %8.1fx %10.3f %12zu %7zu\n", image_name, view_name, whole, viewer,
+                   viewer / whole, search, cells, runs.size());
+            if (table)
+                fprintf(table, "%d %g %g %.4f %.4f %.4f %zu %zu\n", side, view.yaw, view.pitch, whole, viewer, search,
+                        cells, runs.size());
+            fflush(stdout);
+        }
+        printf("  %-11s mesh %s built in %.1f s; its blocks (%.2f s) take %s, %.3f %% of the mesh\n", "",
+               byte_amount(size.bytes).c_str(), built, blocks_seconds, byte_amount(terrain.blocks.bytes()).c_str(),
+               100.0 * terrain.blocks.bytes() / size.bytes);
+    }
+}
+
+std::vector<int> sides_of(const char* list) {
+    std::vector<int> sides;
+    for (const char* at = list; *at;) {
+        sides.push_back(atoi(at));
+        at = strchr(at, ',');
+        if (!at) break;
+        at++;
+    }
+    return sides;
+}
+
+std::vector<View> views_of(const char* list) {
+    std::vector<View> views;
+    for (const char* at = list; at && *at;) {
+        View view{};
+        if (sscanf(at, "%lf:%lf", &view.yaw, &view.pitch) == 2) views.push_back(view);
+        at = strchr(at, ',');
+        if (at) at++;
+    }
+    return views;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
     if (argc < 2) {
-        fprintf(stderr, "usage: %s SAMPLE.bmp [frames]\n", argv[0]);
+        fprintf(stderr, "usage: %s SAMPLE.bmp [FRAMES] [--sides 1024,3160,9800] [--views 0:0,120:60,180:75] "
+                        "[--table FILE]\n", argv[0]);
         return 2;
     }
-    const long frames = argc > 2 ? atol(argv[2]) : 1500;
+    long frames = 1500;
+    std::vector<int> sides = {1024, 3160, 9800};
+    std::vector<View> views = {{0, 0}, {120, 60}, {180, 75}};
+    FILE* table = nullptr;
+    for (int i = 2; i < argc; i++) {
+        const std::string arg = argv[i];
+        if (arg == "--sides" && i + 1 < argc) {
+            sides = sides_of(argv[++i]);
+        } else if (arg == "--views" && i + 1 < argc) {
+            views = views_of(argv[++i]);
+        } else if (arg == "--table" && i + 1 < argc) {
+            table = fopen(argv[++i], "w");
+            if (!table) {
+                fprintf(stderr, "frame_bench: cannot write %s\n", argv[i]);
+                return 1;
+            }
+        } else {
+            frames = atol(argv[i]);
+        }
+    }
     if (!platform_init() || !set_video_mode(800, 600, VIDEO_MODE_MEMORY_BITMAPS)) return 1;
     printf("\n");
     ALLEGRO_BITMAP* sample = al_load_bitmap(argv[1]);
@@ -142,25 +308,8 @@ int main(int argc, char** argv) {
         fprintf(stderr, "frame_bench: cannot load %s\n", argv[1]);
         return 1;
     }
-    std::vector<TerrainVertex> sample_mesh, big_mesh, tiny_mesh;
-    mesh_of(sample, sample_mesh);
-    mesh_of(rolling_image(512), big_mesh);
-    mesh_of(rolling_image(8), tiny_mesh);
-
-    printf("frames per second, best of 7 interleaved runs of %ld frames each (800x600 window)\n", frames);
-    char sample_name[64];
-    snprintf(sample_name, sizeof sample_name, "sample %dx%d", al_get_bitmap_width(sample), al_get_bitmap_height(sample));
-    compare(sample_name, sample_mesh, frames);
-    compare("512x512", big_mesh, frames / 5);
-    compare("8x8", tiny_mesh, frames * 4);
-
-    // A long run: the resident size after warming up against the end.
-    const long long_run = frames * 40;
-    viewer_frames(sample_mesh, frames);
-    long before = resident_kib();
-    viewer_frames(sample_mesh, long_run);
-    long after = resident_kib();
-    printf("resident memory over %ld more frames of the sample: %ld KiB before, %ld KiB after (%+ld KiB)\n",
-           long_run, before, after, after - before);
+    if (frames > 0) sample_section(sample, frames);
+    large_section(sides, views, table);
+    if (table) fclose(table);
     return 0;
 }

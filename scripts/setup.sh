@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs what the viewer and its tests need on Debian 12, only what is missing.
+# Installs what the viewer and its tests need on Debian 12, only what is missing,
+# and the further packages a script names (scripts/setup.sh gnuplot-nox).
 set -euo pipefail
 
 packages=(
@@ -13,6 +14,7 @@ packages=(
   # The Debian package and its check: the manual page's source tool, CPack's
   # dpkg-shlibdeps, man, lintian; GDAL for the GeoTIFF recipe.
   scdoc dpkg-dev man-db lintian gdal-bin
+  "$@"
 )
 
 missing=()
