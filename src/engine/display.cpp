@@ -7,6 +7,7 @@
 #include <string>
 
 #include "engine/error_box.h"
+#include "engine/guard.h"
 #include "engine/x_errors.h"
 #include "engine/zeb.h"
 
@@ -14,6 +15,12 @@ ALLEGRO_DISPLAY* display = nullptr;
 bool display_created = false;
 
 namespace {
+
+// Address space that opening the window maps: the renderer's threads and its
+// shader compiler, about 250 MiB with Mesa's software renderer on two cores.
+// With less left under an address-space limit the library runs out part way
+// and crashes instead of failing.
+constexpr uint64_t WINDOW_ADDRESS_SPACE = uint64_t(288) << 20;
 
 // Flags for bitmaps created from now on; unknown modes leave them alone.
 void set_bitmap_flags_for_mode(int16_t mode) {
@@ -61,6 +68,11 @@ bool set_video_mode(uint16_t width, uint16_t height, int16_t mode) {
     }
     // Without the library there is nothing to create a display with.
     if (!al_is_system_installed()) return report_no_window(width, height);
+    if (const uint64_t left = address_space_left(); left < WINDOW_ADDRESS_SPACE)
+        return report_video_mode_failure("no window could be opened (" + size_text(width, height) +
+                                         ": the address-space limit (ulimit -v) leaves " +
+                                         std::to_string(left >> 20) + " MiB, and opening it takes about " +
+                                         std::to_string(WINDOW_ADDRESS_SPACE >> 20) + " MiB)");
     set_bitmap_flags_for_mode(mode);
     x_errors_during("opening the window");
     display = al_create_display(width, height);

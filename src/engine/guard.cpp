@@ -1,7 +1,10 @@
 #include "engine/guard.h"
 
+#include <malloc.h>
 #include <signal.h>
+#include <sys/resource.h>
 
+#include <cstdio>
 #include <new>
 
 #include "engine/fatal.h"
@@ -16,10 +19,28 @@ void on_out_of_memory() { fatal_exit("out of memory: an allocation failed, so th
 }  // namespace
 
 void guard_process() {
+    // One malloc arena for all threads: each further arena reserves 64 MiB of
+    // address space, half a gigabyte for the library's and the renderer's
+    // threads, which an address-space limit (ulimit -v) counts in full.
+    mallopt(M_ARENA_MAX, 1);
     // Writes to a pipe nobody reads, or past RLIMIT_FSIZE (the sound library
     // sizes a 64 MiB shared buffer at start-up), fail with EPIPE and EFBIG.
     signal(SIGPIPE, SIG_IGN);
     signal(SIGXFSZ, SIG_IGN);
     std::set_new_handler(on_out_of_memory);
     x_errors_install();
+}
+
+uint64_t address_space_left() {
+    rlimit limit;
+    if (getrlimit(RLIMIT_AS, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) return UINT64_MAX;
+    unsigned long long used_kib = 0;
+    if (FILE* status = fopen("/proc/self/status", "r")) {
+        char line[256];
+        while (fgets(line, sizeof line, status))
+            if (sscanf(line, "VmSize: %llu kB", &used_kib) == 1) break;
+        fclose(status);
+    }
+    const uint64_t used = uint64_t(used_kib) * 1024;
+    return limit.rlim_cur > used ? limit.rlim_cur - used : 0;
 }

@@ -3,9 +3,16 @@
 // None of them ends it with a signal.
 #pragma once
 
+#include <cstdint>
+
 // Call first thing in main, before the library starts: a closed pipe or a
 // file-size limit makes writes fail instead of killing the process (the
 // console notes the loss and the run goes on); an X error, a lost X display
 // or an allocation that fails ends the run with a line on standard error and
-// status 1 (fatal_exit).
+// status 1 (fatal_exit). Threads share one malloc arena, so the address
+// space stays close to what is used.
 void guard_process();
+
+// Address space the process may still map under its limit (ulimit -v),
+// bytes; UINT64_MAX when it has no such limit.
+uint64_t address_space_left();
