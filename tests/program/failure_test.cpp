@@ -176,8 +176,7 @@ TEST_P(HostileHeightmap, IsRefusedWithItsReasonInABox) {
     ASSERT_TRUE(run.put_hostile_heightmap(GetParam().name));
     BoxCloser closer(ALL_BOXES);
     ViewerOptions options;
-    options.viewer = "/usr/bin/prlimit";
-    options.arguments = {"--as=4000000000", VIEWER_PATH};
+    options.limit = "--as=4000000000";
     run.start(options);
     ASSERT_TRUE(run.child().wait_exit(30)) << "still running after 30 s";
     expect_failed_cleanly(run.child());
@@ -238,8 +237,7 @@ TEST(ProcessLimit, ADataLimitRefusesWhatItCannotHoldAndNamesIt) {
     ASSERT_TRUE(run.put_heightmap(grey_picture(2048, 2048, std::vector<uint8_t>(2048 * 2048, 120))));
     BoxCloser closer(ALL_BOXES);
     ViewerOptions options;
-    options.viewer = "/usr/bin/prlimit";
-    options.arguments = {"--data=500000000", VIEWER_PATH};
+    options.limit = "--data=500000000";
     run.start(options);
     ASSERT_TRUE(run.child().wait_exit(30));
     expect_failed_cleanly(run.child());

@@ -79,8 +79,7 @@ TEST(HostileEnvironment, AFileSizeLimitCutsTheOutputNotTheRun) {
     ViewerRun run;
     ASSERT_TRUE(run.put_heightmap(terrain()));
     ViewerOptions options;
-    options.viewer = "/usr/bin/prlimit";
-    options.arguments = {"--fsize=300", VIEWER_PATH};
+    options.limit = "--fsize=300";
     options.stdout_path = run.folder().file("out.txt");
     run.start(options);
     ASSERT_FALSE(run.window().empty()) << run.child().err();
@@ -143,8 +142,7 @@ TEST(HostileEnvironment, AnAddressSpaceTooSmallForTheRendererOpensNoWindow) {
     ASSERT_TRUE(run.put_heightmap(terrain()));
     BoxCloser closer({"ZEB error"});
     ViewerOptions options;
-    options.viewer = "/usr/bin/prlimit";
-    options.arguments = {"--as=350000000", VIEWER_PATH};
+    options.limit = "--as=350000000";
     run.start(options);
     ASSERT_TRUE(run.child().wait_exit(30));
     expect_exit_1_without_a_signal(run.child());
@@ -166,8 +164,7 @@ TEST(HostileEnvironment, NoAddressSpaceLimitEndsTheRunWithASignal) {
         ASSERT_EQ(std::system(("cp '" SAMPLE_HEIGHTMAP "' '" + run.folder().file("hmap.bmp") + "'").c_str()), 0);
         BoxCloser closer({"error", "ZEB error"});
         ViewerOptions options;
-        options.viewer = "/usr/bin/prlimit";
-        options.arguments = {"--as=" + std::to_string(megabytes) + "000000", VIEWER_PATH};
+        options.limit = "--as=" + std::to_string(megabytes) + "000000";
         run.start(options);
         if (run.child().wait_for_output([](const std::string& out) { return out.find("yaw=") != std::string::npos; },
                                         30)) {

@@ -22,6 +22,7 @@ bool ViewerRun::put_hostile_heightmap(const std::string& name) {
 void ViewerRun::start(const ViewerOptions& options) {
     ChildOptions child;
     if (options.line_buffered) child.argv = {"/usr/bin/stdbuf", "-oL"};
+    if (!options.limit.empty()) child.argv.insert(child.argv.end(), {"/usr/bin/prlimit", options.limit});
     child.argv.push_back(options.viewer);
     child.argv.insert(child.argv.end(), options.arguments.begin(), options.arguments.end());
     child.cwd = folder_.path();

@@ -26,6 +26,7 @@ struct ViewerOptions {
     std::vector<std::string> arguments;  // on the command line, to be ignored
     std::string stdout_path;             // standard output to this file instead
     std::vector<int> closed_fds;         // standard streams the viewer starts without
+    std::string limit;                   // a process limit to run under, as prlimit takes it: "--as=350000000"
 };
 
 class ViewerRun {
