@@ -11,17 +11,6 @@
 
 namespace {
 
-// AddressSanitizer owns the allocator (a malloc put in front of it is never
-// called) and reserves terabytes of address space (no address-space limit
-// lets it start).
-#if defined(__SANITIZE_ADDRESS__)
-constexpr bool UNDER_ASAN = true;
-#elif defined(__has_feature)
-constexpr bool UNDER_ASAN = __has_feature(address_sanitizer);
-#else
-constexpr bool UNDER_ASAN = false;
-#endif
-
 Picture terrain() {  // 64 x 64, so start-up alone prints about 2 KB
     std::vector<uint8_t> levels(64 * 64);
     for (size_t i = 0; i < levels.size(); i++) levels[i] = uint8_t(i * 7);

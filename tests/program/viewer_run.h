@@ -11,6 +11,18 @@
 #include "test_files.h"
 #include "x_desktop.h"
 
+// Whether the viewer, built with these tests, runs under AddressSanitizer,
+// which owns the allocator (a malloc put in front of it is never called) and
+// reserves terabytes of address space (no address-space or data limit lets it
+// start).
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool UNDER_ASAN = true;
+#elif defined(__has_feature)
+constexpr bool UNDER_ASAN = __has_feature(address_sanitizer);
+#else
+constexpr bool UNDER_ASAN = false;
+#endif
+
 // The camera angles of one "yaw=..., pitch=..." line, whole degrees.
 struct Angles {
     int yaw, pitch;
