@@ -85,22 +85,38 @@ ALLEGRO_BITMAP* rough_landscape(int side) {
 // Turns `camera` to (yaw, pitch) and stands it `distance` world units from
 // `target`, so that the middle of its window looks at the target. The view
 // shifts after it turns, so the place is found in the turned frame.
-void aim(Camera& camera, double yaw, double pitch, const float target[3], double distance) {
-    camera.x = camera.y = camera.z = 0;
+// The world direction (a unit vector) through the middle of the window of a
+// camera turned to (yaw, pitch), and the depth along the line of sight a unit
+// along it gains: the window lies far off the line of sight.
+double window_middle(double yaw, double pitch, double along[3]) {
+    Camera camera;
     camera.yaw = yaw, camera.pitch = pitch;
     const ALLEGRO_TRANSFORM turn = camera.view();
-    // The middle of the window, turned back into the world: a turn's inverse
-    // is its transpose.
     const Frustum f = frustum_for(START_FOV, 800, 600);
     const double middle[3] = {(f.left + f.right) / 2.0, (f.top + f.bottom) / 2.0, -f.near_z};
-    double along[3] = {0, 0, 0}, length = 0;
+    // Turned back into the world: a turn's inverse is its transpose.
+    double length = 0;
     for (int i = 0; i < 3; i++) {
+        along[i] = 0;
         for (int j = 0; j < 3; j++) along[i] += turn.m[i][j] * middle[j];
         length += along[i] * along[i];
     }
     length = std::sqrt(length);
-    float x = float(target[0] - distance * along[0] / length), y = float(target[1] - distance * along[1] / length),
-          z = float(target[2] - distance * along[2] / length);
+    for (int i = 0; i < 3; i++) along[i] /= length;
+    return f.near_z / length;
+}
+
+// Turns `camera` to (yaw, pitch) and stands it `distance` world units from
+// `target`, so that the middle of its window looks at the target. The view
+// shifts after it turns, so the place is found in the turned frame.
+void aim(Camera& camera, double yaw, double pitch, const float target[3], double distance) {
+    double along[3];
+    window_middle(yaw, pitch, along);
+    camera.x = camera.y = camera.z = 0;
+    camera.yaw = yaw, camera.pitch = pitch;
+    const ALLEGRO_TRANSFORM turn = camera.view();
+    float x = float(target[0] - distance * along[0]), y = float(target[1] - distance * along[1]),
+          z = float(target[2] - distance * along[2]);
     al_transform_coordinates_3d(&turn, &x, &y, &z);
     camera.x = x, camera.y = y, camera.z = z;
 }
@@ -185,8 +201,7 @@ TEST(TerrainDraw, SlicesPaintExactlyWhatOneCallPaints) {
     }
 }
 
-TEST_F(VisibleCells, PaintExactlyWhatTheWholeMeshPaintsAsFarAsTheFarPlane) {
-    // Wider than the far plane reaches from the camera, so views end at it.
+TEST_F(VisibleCells, PaintExactlyWhatTheWholeMeshPaintsAtManyViews) {
     constexpr int SIDE = 1500;
     const std::vector<TerrainVertex> mesh = mesh_of(rough_landscape(SIDE));
     const CellBlocks blocks(mesh, SIDE);
@@ -269,4 +284,44 @@ TEST_F(VisibleCells, PaintExactlyWhatTheWholeMeshPaintsFromCloseBy) {
         views_with_terrain += seen.lit > 20000;
     }
     EXPECT_GE(views_with_terrain, 100u);  // a good part of them show plenty of terrain
+}
+
+TEST_F(VisibleCells, PaintExactlyWhatTheWholeMeshPaintsWhereTheFarPlaneCutsTheTerrain) {
+    // A long strip of low, rough ground, seen nearly edge on down its rows
+    // from far off: the middle of the window meets it at the far plane, which
+    // cuts the ground in view.
+    constexpr int COLUMNS = 600, ROWS = 2200;
+    std::vector<uint8_t> levels(size_t(COLUMNS) * ROWS);
+    Lcg random(13);
+    for (uint8_t& level : levels) level = uint8_t(10 + random.next() % 31);
+    ALLEGRO_BITMAP* image = al_create_bitmap(COLUMNS, ROWS);
+    al_set_target_bitmap(image);
+    for (int r = 0; r < ROWS; r++)
+        for (int c = 0; c < COLUMNS; c++) {
+            const uint8_t level = levels[size_t(r) * COLUMNS + c];
+            al_put_pixel(c, r, al_map_rgb(level, level, level));
+        }
+    al_set_target_backbuffer(display);
+    const std::vector<TerrainVertex> mesh = mesh_of(image);
+    const CellBlocks blocks(mesh, COLUMNS);
+
+    // The turn whose window looks down the rows and a little down.
+    double yaw = 0, pitch = 0, best = -1;
+    const double wanted[3] = {0, -0.15 / std::sqrt(1.0225), 1 / std::sqrt(1.0225)};
+    for (int y = 0; y < 360; y++)
+        for (int p = -90; p <= 90; p++) {
+            double along[3];
+            window_middle(y, p, along);
+            const double match = along[0] * wanted[0] + along[1] * wanted[1] + along[2] * wanted[2];
+            if (match > best) best = match, yaw = y, pitch = p;
+        }
+    double along[3];
+    const double depth_a_unit = window_middle(yaw, pitch, along);
+    const float target[3] = {float(COLUMNS / 2 - GRID_OFFSET), float(25 - HEIGHT_BASE), float(1700 - GRID_OFFSET)};
+    Camera camera;
+    camera.set_fov(START_FOV);
+    aim(camera, yaw, pitch, target, far_plane / depth_a_unit);
+    const ViewSeen seen = expect_same_picture(camera, mesh, blocks);
+    EXPECT_GT(seen.lit, 100000u);  // ground fills much of the window up to the far plane
+    EXPECT_GT(seen.colours, 20u);
 }
