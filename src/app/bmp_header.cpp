@@ -92,9 +92,12 @@ uint64_t padded_row_bytes(const BmpHeader& header) {
 
 }  // namespace
 
-uint64_t bmp_bytes_read(const BmpHeader& header) {
-    const uint64_t pixels = saturating_product(padded_row_bytes(header), uint64_t(header.height));
-    return std::max(BMP_METADATA_BYTES, saturating_sum(header.data_offset, pixels));
+uint64_t bmp_bytes_read(const BmpHeader& header, uint64_t data_bytes) {
+    return std::max(BMP_METADATA_BYTES, saturating_sum(header.data_offset, data_bytes));
+}
+
+uint64_t bmp_raw_data_bytes(const BmpHeader& header) {
+    return saturating_product(padded_row_bytes(header), uint64_t(header.height));
 }
 
 uint64_t bmp_rle_max_bytes(const BmpHeader& header) {

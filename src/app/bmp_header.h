@@ -33,9 +33,13 @@ bool read_bmp_header(const uint8_t* bytes, size_t size, BmpHeader& header);
 // image without pixels.
 uint64_t bmp_bytes_needed(const BmpHeader& header);
 
-// The most bytes the library reads of a file of raw pixels: its headers and
-// colour table, then every row with its padding from data_offset on.
-uint64_t bmp_bytes_read(const BmpHeader& header);
+// The most bytes the library reads of a file whose pixel data, from
+// data_offset on, takes `data_bytes`; never less than its headers and colour
+// table, which it reads wherever data_offset points.
+uint64_t bmp_bytes_read(const BmpHeader& header, uint64_t data_bytes);
+
+// The pixel data of raw pixels: every row with its padding.
+uint64_t bmp_raw_data_bytes(const BmpHeader& header);
 
 // The most run-length data an encoder writes for the image: 4 bytes a pixel
 // and a row (a skip of one), and the end. Longer data holds codes that do

@@ -122,7 +122,7 @@ std::string bmp_problem(const BmpHeader& header, uint64_t file_size, const char*
     std::string too_large = heightmap_size_problem(name, header.width, header.height, limit);
     if (!too_large.empty()) return too_large;
     if (header.pixels == BmpPixels::raw) {
-        reach = bmp_bytes_read(header);
+        reach = bmp_bytes_read(header, bmp_raw_data_bytes(header));
     } else {
         const uint64_t longest = bmp_rle_max_bytes(header);
         uint64_t taken = 0;
@@ -132,7 +132,7 @@ std::string bmp_problem(const BmpHeader& header, uint64_t file_size, const char*
             return byte;
         };
         if (!bmp_rle_complete(header, counted)) {
-            if (taken == longest)
+            if (taken == longest && saturating_sum(header.data_offset, taken) < file_size)
                 return format("%s's compressed pixels run on past %llu bytes, more than a %lld x %lld image needs: "
                               "the file is corrupt",
                               name, (unsigned long long)longest, (long long)header.width, (long long)header.height);
@@ -140,7 +140,7 @@ std::string bmp_problem(const BmpHeader& header, uint64_t file_size, const char*
                           "header promises: the file is cut short or corrupt",
                           name, (unsigned long long)file_size, (long long)header.width, (long long)header.height);
         }
-        reach = saturating_sum(header.data_offset, taken);
+        reach = bmp_bytes_read(header, taken);
     }
     reach = std::min(reach, file_size);
     // The copy and the decoder's own buffers, before the mesh is built.

@@ -67,7 +67,8 @@ std::vector<std::string> folders_up(const std::string& root, std::string path) {
     for (;;) {
         folders.push_back(root + path);
         if (path.empty()) break;
-        path.erase(path.rfind('/'));
+        const size_t slash = path.rfind('/');
+        path.erase(slash == std::string::npos ? 0 : slash);  // a path not from the root goes up to it
     }
     return folders;
 }

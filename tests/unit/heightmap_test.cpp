@@ -145,6 +145,16 @@ TEST_F(HeightmapFile, RunLengthDataLoadsToItsEndButNotCutShort) {
     EXPECT_EQ(al_get_bitmap_height(skipped), 3);
     al_destroy_bitmap(skipped);
 
+    // Pixels said to start in the colour table, which the library reads
+    // whole all the same: there the data is an end of bitmap at once.
+    std::vector<uint8_t> in_the_colours;
+    ASSERT_TRUE(encode_bmp(grey_picture(5, 3, std::vector<uint8_t>(15, 90)), BmpLayout::rle8, false, in_the_colours));
+    in_the_colours[54] = 0, in_the_colours[55] = 1;  // colour 0's blue and green
+    put32_at(in_the_colours, BMP_OFFSET_AT, 54);
+    ALLEGRO_BITMAP* blank = load(in_the_colours, problem);
+    ASSERT_NE(blank, nullptr) << problem.reason;
+    al_destroy_bitmap(blank);
+
     // Skips of nothing, on and on: 5 x 3 pixels take at most 4 bytes a pixel
     // and a row, and 2 for the end.
     skipping.resize(offset);
@@ -297,7 +307,8 @@ TEST_F(HeightmapFile, AHeaderRewrittenWhileLoadingNeverGetsPastTheCheck) {
             al_destroy_bitmap(image);
         } else {
             refused++;
-            EXPECT_TRUE(contains(problem.reason, "but its header promises a 4000 x 4000 8-bit image")) << problem.reason;
+            // 4000 x 4000, or a mix of both headers should a write be read half done.
+            EXPECT_TRUE(contains(problem.reason, "bytes, but its header promises a ")) << problem.reason;
         }
     }
     done = true;

@@ -84,6 +84,7 @@ TEST(MemoryBudget, ReadsEachSourceFromItsFiles) {
                                                        "total_inactive_file 200000000\n"}},
          {{"/sys/fs/cgroup/memory/jobs/42/memory.limit_in_bytes", 3000000000, 600000000}}},
         {"no cgroup files", {{"/proc/self/cgroup", "0::/\n"}}, {}},
+        {"a group path not from the root", {{"/proc/self/cgroup", "0::odd\n4:memory:odd\n"}}, {}},
     };
     for (const auto& c : cases) {
         std::map<std::string, std::string> files = c.files;
