@@ -33,13 +33,13 @@ int main() {  // the command line is ignored
         return console_exit_status(EXIT_FAILURE);
     }
     build_terrain_mesh(heightmap, terrain_vertices);
-    // Bounds of blocks of cells, so each frame draws only what can be seen.
-    const CellBlocks blocks(terrain_vertices, size_t(al_get_bitmap_width(heightmap)));
 
     if (const char* missing = frame_loop_missing()) {
         console_error("terrain-viewer: cannot show the terrain: %s", missing);
         return console_exit_status(EXIT_FAILURE);
     }
+    // Bounds of blocks of cells, so each frame draws only what can be seen.
+    const CellBlocks blocks(terrain_vertices, size_t(al_get_bitmap_width(heightmap)));
     Camera camera;
     run_frame_loop(camera, terrain_vertices, blocks);
 

@@ -8,7 +8,8 @@
 void console_open_standard_streams();
 
 // printf to standard output; a format that does not end in a line end leaves
-// the line open.
+// the line open. After a write has failed (a closed pipe, a full disk)
+// nothing more is written: console_exit_status says the output was lost.
 void console_print(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
 // One line to standard error (line end added). Standard output is flushed

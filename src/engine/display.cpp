@@ -3,6 +3,9 @@
 
 #include <X11/Xlib.h>
 
+#include <unistd.h>
+
+#include <algorithm>
 #include <cstdlib>
 #include <string>
 
@@ -17,10 +20,14 @@ bool display_created = false;
 namespace {
 
 // Address space that opening the window maps: the renderer's threads and its
-// shader compiler, about 250 MiB with Mesa's software renderer on two cores.
-// With less left under an address-space limit the library runs out part way
-// and crashes instead of failing.
-constexpr uint64_t WINDOW_ADDRESS_SPACE = uint64_t(288) << 20;
+// shader compiler, about 250 MiB with Mesa's software renderer on two cores,
+// and a thread's stack more for each further core. With less left under an
+// address-space limit the library runs out part way and crashes instead of
+// failing.
+uint64_t window_address_space() {
+    const long cores = std::clamp(sysconf(_SC_NPROCESSORS_ONLN), 2L, 64L);
+    return (uint64_t(288) + 16 * uint64_t(cores - 2)) << 20;
+}
 
 // Flags for bitmaps created from now on; unknown modes leave them alone.
 void set_bitmap_flags_for_mode(int16_t mode) {
@@ -51,8 +58,8 @@ bool report_video_mode_failure(const std::string& what) {
     return false;
 }
 
-bool report_no_window(unsigned width, unsigned height) {
-    const std::string why = x_display_problem();
+// `why` ("" when unknown) no window could be opened.
+bool report_no_window(unsigned width, unsigned height, const std::string& why) {
     return report_video_mode_failure("no window could be opened (" + size_text(width, height) +
                                      (why.empty() ? "" : ": " + why) + ")");
 }
@@ -67,17 +74,16 @@ bool set_video_mode(uint16_t width, uint16_t height, int16_t mode) {
         return true;
     }
     // Without the library there is nothing to create a display with.
-    if (!al_is_system_installed()) return report_no_window(width, height);
-    if (const uint64_t left = address_space_left(); left < WINDOW_ADDRESS_SPACE)
-        return report_video_mode_failure("no window could be opened (" + size_text(width, height) +
-                                         ": the address-space limit (ulimit -v) leaves " +
-                                         std::to_string(left >> 20) + " MiB, and opening it takes about " +
-                                         std::to_string(WINDOW_ADDRESS_SPACE >> 20) + " MiB)");
+    if (!al_is_system_installed()) return report_no_window(width, height, x_display_problem());
+    if (const uint64_t left = address_space_left(), needed = window_address_space(); left < needed)
+        return report_no_window(width, height,
+                                "the address-space limit (ulimit -v) leaves " + std::to_string(left >> 20) +
+                                    " MiB, and opening it takes about " + std::to_string(needed >> 20) + " MiB");
     set_bitmap_flags_for_mode(mode);
     x_errors_during("opening the window");
     display = al_create_display(width, height);
     x_errors_during(nullptr);
-    if (!display) return report_no_window(width, height);
+    if (!display) return report_no_window(width, height, x_display_problem());
     display_created = true;
     return true;
 }

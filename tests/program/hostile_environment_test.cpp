@@ -142,7 +142,7 @@ TEST(HostileEnvironment, AnAddressSpaceTooSmallForTheRendererOpensNoWindow) {
     EXPECT_EQ(closer.seen(), std::vector<std::string>{"ZEB error"});  // the box has room to show
 }
 
-TEST(HostileEnvironment, NoAddressSpaceLimitEndsTheRunWithASignal) {
+TEST(HostileEnvironment, UnderAnyAddressSpaceLimitTheRunEndsWithoutASignal) {
     // From too little for the renderer, through a window with no room left
     // for the image's box, to room for the sample: shown, or refused with a
     // line and its box, never a crash.
@@ -156,13 +156,13 @@ TEST(HostileEnvironment, NoAddressSpaceLimitEndsTheRunWithASignal) {
         options.limit = "--as=" + std::to_string(megabytes) + "000000";
         run.start(options);
         if (run.child().wait_for_output([](const std::string& out) { return out.find("yaw=") != std::string::npos; },
-                                        30)) {
+                                        10)) {
             shown++;
             EXPECT_TRUE(run.press_escape()) << megabytes << " MB";
             EXPECT_EQ(run.child().exit_code(), 0) << megabytes << " MB: " << run.child().err();
             continue;
         }
-        ASSERT_TRUE(run.child().wait_exit(30)) << megabytes << " MB";
+        ASSERT_TRUE(run.child().wait_exit(10)) << megabytes << " MB";
         EXPECT_TRUE(run.child().exited_normally()) << megabytes << " MB: signal " << run.child().signal() << ", "
                                                    << run.child().err();
         EXPECT_EQ(run.child().exit_code(), 1) << megabytes << " MB";
