@@ -24,8 +24,7 @@ constexpr uint64_t FUZZ_SPARE = uint64_t(64) << 20;
 // The input's file: a memory file that has no name in any folder, so it goes
 // with the process however the process ends. The loader opens it by path,
 // as any other, through /proc/self/fd. The path has no .bmp ending, which
-// costs nothing: the library's BMP decoder takes no file that its check of
-// the contents does not already call a BMP.
+// costs nothing: the loader names the BMP decoder itself.
 int image_fd = -1;
 std::string image_path;
 

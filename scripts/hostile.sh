@@ -36,23 +36,30 @@ run_case() {
   done
   end_viewer "$run" || true  # its exit code is read from time's report
   read -r code peak seconds < <(tail -1 "$dir/time" 2>/dev/null || echo "killed 0 300")
+  # time reports 0 for a program a signal ended, on a line of its own before.
+  grep -q 'terminated by signal' "$dir/time" 2>/dev/null && code="sig$(grep -o 'signal [0-9]*' "$dir/time" | cut -d' ' -f2)"
   message=$(tail -1 "$dir/err" | sed 's/^terrain-viewer: //')
   [ -z "$message" ] && message="(shown: $(grep -c '^yaw=' "$dir/out") frames)"
   printf '%-30s %4s %9.1f %7.2f %7s  %s\n' "$name" "$code" "$(awk "BEGIN { print $peak / 1024 }")" "$seconds" \
     "${refused_after:-}" "$message"
   [ "$name" = baseline_no_image ] && baseline=$peak
+  case "$code" in 0|1) ;; *) crashed="$crashed $name ($code)" ;; esac
   if [ "$code" = 1 ] &&
      awk "BEGIN { exit !($peak - $baseline > 150000 * 1000 / 1024 || \"${refused_after:-9}\" + 0 >= 1) }"; then
     over="$over $name"
   fi
 }
-baseline=0 over=""
+baseline=0 over="" crashed=""
 
 "$root/build/tools/make_hostile_bmp" "$work" >"$work/cases"
 mkdir "$work/baseline_no_image"
 printf '%-30s %4s %9s %7s %7s  %s\n' case exit "peak MiB" seconds refused message
 run_case baseline_no_image
 while IFS=$'\t' read -r name _; do run_case "$name"; done <"$work/cases"
+if [ -n "$crashed" ]; then
+  echo "ended by a signal or killed:$crashed"
+  exit 1
+fi
 if [ -n "$over" ]; then
   echo "over 150 MB above the baseline or 1 s before the refusal:$over"
   exit 1
