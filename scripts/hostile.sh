@@ -22,7 +22,7 @@ start_box_closer error
 run_case() {
   local name=$1 dir="$work/$1" run code peak seconds message start refused_after=""
   start=$(date +%s.%N)
-  (cd "$dir" && exec timeout -s KILL 300 /usr/bin/time -q -f '%x %M %e' -o "$dir/time" \
+  (cd "$dir" && exec timeout -s KILL 300 /usr/bin/time -f '%x %M %e' -o "$dir/time" \
      stdbuf -oL "$viewer" >"$dir/out" 2>"$dir/err") &
   run=$!
   # One that shows its terrain is ended once three frames are out; a refusal
@@ -36,10 +36,10 @@ run_case() {
   done
   end_viewer "$run" || true  # its exit code is read from time's report
   read -r code peak seconds < <(tail -1 "$dir/time" 2>/dev/null || echo "killed 0 300")
-  # time reports 0 for a program a signal ended, on a line of its own before.
+  # time reports 0 for a program a signal ended, and says so on the line before.
   grep -q 'terminated by signal' "$dir/time" 2>/dev/null && code="sig$(grep -o 'signal [0-9]*' "$dir/time" | cut -d' ' -f2)"
   message=$(tail -1 "$dir/err" | sed 's/^terrain-viewer: //')
-  [ -z "$message" ] && message="(shown: $(grep -c '^yaw=' "$dir/out") frames)"
+  [ -z "$message" ] && message="(shown: $(grep -c '^yaw=' "$dir/out" || true) frames)"
   printf '%-30s %4s %9.1f %7.2f %7s  %s\n' "$name" "$code" "$(awk "BEGIN { print $peak / 1024 }")" "$seconds" \
     "${refused_after:-}" "$message"
   [ "$name" = baseline_no_image ] && baseline=$peak
