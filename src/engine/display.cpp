@@ -80,10 +80,12 @@ bool set_video_mode(uint16_t width, uint16_t height, int16_t mode) {
                                 "the address-space limit (ulimit -v) leaves " + std::to_string(left >> 20) +
                                     " MiB, and opening it takes about " + std::to_string(needed >> 20) + " MiB");
     set_bitmap_flags_for_mode(mode);
-    x_errors_during("opening the window");
+    x_errors_hold();
     display = al_create_display(width, height);
-    x_errors_during(nullptr);
-    if (!display) return report_no_window(width, height, x_display_problem());
+    const std::string refused = x_errors_release();
+    if (!display)
+        return report_no_window(width, height,
+                                refused.empty() ? x_display_problem() : "the X server refused a request: " + refused);
     display_created = true;
     return true;
 }

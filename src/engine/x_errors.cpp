@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
+#include <mutex>
 #include <string>
 
 #include "engine/fatal.h"
@@ -17,7 +18,10 @@
 namespace {
 
 std::atomic<bool> installed{false};
-std::atomic<const char*> activity{nullptr};
+// Held errors: the handler may run on the library's event thread.
+std::mutex held_mutex;
+bool holding = false;
+std::string held;
 
 // The name Xlib's error database gives a request ("X_GetProperty",
 // "X_GLXCreateNewContext"); "" when it has none.
@@ -48,9 +52,15 @@ std::string describe(Display* x, const XErrorEvent& error) {
 }
 
 int on_x_error(Display* x, XErrorEvent* error) {
-    const char* doing = activity;
-    fatal_exit("the X server refused a request%s%s: %s", doing ? " while " : "", doing ? doing : "",
-               describe(x, *error).c_str());
+    const std::string what = describe(x, *error);
+    {
+        std::lock_guard<std::mutex> lock(held_mutex);
+        if (holding) {
+            if (held.empty()) held = what;
+            return 0;
+        }
+    }
+    fatal_exit("the X server refused a request: %s", what.c_str());
 }
 
 int on_x_connection_broken(Display* x) {
@@ -71,4 +81,14 @@ void x_errors_reclaim() {
     if (installed) x_errors_install();
 }
 
-void x_errors_during(const char* what) { activity = what; }
+void x_errors_hold() {
+    std::lock_guard<std::mutex> lock(held_mutex);
+    holding = true;
+    held.clear();
+}
+
+std::string x_errors_release() {
+    std::lock_guard<std::mutex> lock(held_mutex);
+    holding = false;
+    return held;
+}

@@ -12,6 +12,14 @@ void x_errors_install();
 // nothing when x_errors_install was never called.
 void x_errors_reclaim();
 
-// What the viewer is doing, to be named when an X error ends the run
-// ("opening the window"); null when nothing in particular.
-void x_errors_during(const char* activity);
+#include <string>
+
+// From now until x_errors_release, an X error does not end the run: the
+// first is kept. Opening the window asks about other clients' windows, which
+// may vanish meanwhile (the focused one, say); a real failure shows as no
+// window.
+void x_errors_hold();
+
+// Ends x_errors_hold: what the X server refused meanwhile ("BadWindow
+// (invalid Window parameter) in X_GetWindowAttributes"), "" for nothing.
+std::string x_errors_release();
