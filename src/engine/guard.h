@@ -10,7 +10,7 @@
 // console notes the loss and the run goes on); an X error, a lost X display
 // or an allocation that fails ends the run with a line on standard error and
 // status 1 (fatal_exit). Threads share one malloc arena, so the address
-// space stays close to what is used.
+// space stays close to what is used, and the error boxes load no OpenGL.
 void guard_process();
 
 // Address space the process may still map under its limit (ulimit -v),

@@ -148,7 +148,7 @@ TEST(HostileEnvironment, UnderAnyAddressSpaceLimitTheRunEndsWithoutASignal) {
     // line and its box, never a crash.
     if (UNDER_ASAN) GTEST_SKIP() << "AddressSanitizer cannot start under an address-space limit";
     int shown = 0, refused = 0;
-    for (int megabytes = 300; megabytes <= 900; megabytes += 40) {
+    for (int megabytes = 140; megabytes <= 900; megabytes += 40) {
         ViewerRun run;
         ASSERT_EQ(std::system(("cp '" SAMPLE_HEIGHTMAP "' '" + run.folder().file("hmap.bmp") + "'").c_str()), 0);
         BoxCloser closer({"error", "ZEB error"});
