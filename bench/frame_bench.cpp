@@ -26,10 +26,10 @@
 #include <vector>
 
 #include "app/frame_loop.h"
-#include "app/heightmap.h"
-#include "app/memory_budget.h"
-#include "app/terrain_mesh.h"
-#include "app/visible_cells.h"
+#include "heightmap/heightmap.h"
+#include "heightmap/memory_budget.h"
+#include "terrain/terrain_mesh.h"
+#include "terrain/visible_cells.h"
 #include "bench_util.h"
 #include "camera/camera.h"
 #include "engine/console.h"

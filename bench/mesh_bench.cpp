@@ -11,7 +11,7 @@
 #include <functional>
 #include <vector>
 
-#include "app/terrain_mesh.h"
+#include "terrain/terrain_mesh.h"
 #include "bench_util.h"
 #include "reference_mesh.h"
 

@@ -13,8 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "app/heightmap.h"
-#include "app/terrain_mesh.h"
+#include "heightmap/heightmap.h"
+#include "terrain/terrain_mesh.h"
 
 namespace {
 

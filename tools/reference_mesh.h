@@ -8,7 +8,7 @@
 
 #include <vector>
 
-#include "app/terrain_mesh.h"
+#include "terrain/terrain_mesh.h"
 
 // Appends the mesh of `image`; prints the progress lines when `progress`.
 void build_reference_mesh(ALLEGRO_BITMAP* image, std::vector<TerrainVertex>& vertices, bool progress);

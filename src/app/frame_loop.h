@@ -5,8 +5,8 @@
 #include <cstddef>
 #include <vector>
 
-#include "app/terrain_mesh.h"
-#include "app/visible_cells.h"
+#include "terrain/terrain_mesh.h"
+#include "terrain/visible_cells.h"
 #include "camera/camera.h"
 
 constexpr long FRAME_LIMIT = 190000;  // the most frames a run shows

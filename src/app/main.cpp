@@ -5,9 +5,9 @@
 #include <vector>
 
 #include "app/frame_loop.h"
-#include "app/heightmap.h"
-#include "app/terrain_mesh.h"
-#include "app/visible_cells.h"
+#include "heightmap/heightmap.h"
+#include "terrain/terrain_mesh.h"
+#include "terrain/visible_cells.h"
 #include "camera/camera.h"
 #include "engine/console.h"
 #include "engine/guard.h"

@@ -2,7 +2,7 @@
 // reads them, files shorter than their header promises, run-length data cut
 // short, other formats, sizes too large for the memory or the library, and a
 // file that changes while it is loaded.
-#include "app/heightmap.h"
+#include "heightmap/heightmap.h"
 
 #include <allegro5/allegro_image.h>
 #include <gtest/gtest.h>
@@ -15,7 +15,7 @@
 #include <cstring>
 #include <thread>
 
-#include "app/bmp_header.h"
+#include "heightmap/bmp_header.h"
 #include "other_formats.h"
 #include "test_files.h"
 

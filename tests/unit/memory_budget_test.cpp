@@ -1,6 +1,6 @@
 // The memory budget: the least that can be spared under every limit that
 // applies, read from files and limits given to it, and from this process.
-#include "app/memory_budget.h"
+#include "heightmap/memory_budget.h"
 
 #include <gtest/gtest.h>
 #include <sys/resource.h>

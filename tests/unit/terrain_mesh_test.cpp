@@ -1,4 +1,4 @@
-#include "app/terrain_mesh.h"
+#include "terrain/terrain_mesh.h"
 
 #include <allegro5/allegro_image.h>
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
 // Which cells can reach the window, on plain vertex arrays: the clip volume
 // against the library's own transform of a point, and the block search
 // against testing every cell on its own.
-#include "app/visible_cells.h"
+#include "terrain/visible_cells.h"
 
 #include <allegro5/allegro.h>
 #include <gtest/gtest.h>

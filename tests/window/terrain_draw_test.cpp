@@ -11,7 +11,7 @@
 #include <set>
 
 #include "app/frame_loop.h"
-#include "app/terrain_mesh.h"
+#include "terrain/terrain_mesh.h"
 #include "camera/camera.h"
 #include "engine/zeb.h"
 #include "sample_landscape.h"

@@ -1,4 +1,4 @@
-#include "app/heightmap.h"
+#include "heightmap/heightmap.h"
 
 #include <allegro5/allegro_image.h>
 #include <allegro5/allegro_memfile.h>
@@ -14,9 +14,9 @@
 #include <cstring>
 #include <vector>
 
-#include "app/bmp_header.h"
-#include "app/image_format.h"
-#include "app/saturating.h"
+#include "heightmap/bmp_header.h"
+#include "heightmap/image_format.h"
+#include "engine/saturating.h"
 
 ALLEGRO_BITMAP* heightmap = nullptr;
 

@@ -12,8 +12,8 @@
 #include <cstdint>
 #include <string>
 
-#include "app/memory_budget.h"
-#include "app/terrain_mesh.h"
+#include "heightmap/memory_budget.h"
+#include "terrain/terrain_mesh.h"
 
 constexpr const char* HEIGHTMAP_FILE = "hmap.bmp";  // looked for in the working directory
 

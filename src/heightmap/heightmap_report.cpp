@@ -1,7 +1,7 @@
 // Tells the user why the height image cannot be shown: the "error" box, and
 // the reason on standard error.
 
-#include "app/heightmap.h"
+#include "heightmap/heightmap.h"
 #include "engine/error_box.h"
 
 void report_heightmap_problem(const char* path, const HeightmapProblem& problem) {

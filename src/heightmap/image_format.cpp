@@ -1,4 +1,4 @@
-#include "app/image_format.h"
+#include "heightmap/image_format.h"
 
 #include <cstring>
 

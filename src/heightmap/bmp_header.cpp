@@ -1,9 +1,9 @@
-#include "app/bmp_header.h"
+#include "heightmap/bmp_header.h"
 
 #include <algorithm>
 #include <iterator>
 
-#include "app/saturating.h"
+#include "engine/saturating.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "app/memory_budget.h"
+#include "heightmap/memory_budget.h"
 
 #include <sys/resource.h>
 #include <unistd.h>
@@ -9,7 +9,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "app/saturating.h"
+#include "engine/saturating.h"
 
 namespace {
 

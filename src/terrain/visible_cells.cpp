@@ -3,7 +3,7 @@
 // holds the boxes of 2 x 2 blocks of the level below, and the search starts
 // at the top, so whole quarters of the terrain go at one test.
 
-#include "app/visible_cells.h"
+#include "terrain/visible_cells.h"
 
 #include <algorithm>
 #include <cmath>

@@ -3,12 +3,12 @@
 // whole array is reserved up front. The result is the same, byte for byte, as
 // reading four pixels per cell and mapping each vertex colour anew.
 
-#include "app/terrain_mesh.h"
+#include "terrain/terrain_mesh.h"
 
 #include <algorithm>
 #include <cstring>
 
-#include "app/saturating.h"
+#include "engine/saturating.h"
 #include "engine/console.h"
 
 namespace {

@@ -15,7 +15,7 @@
 #include <cstddef>
 #include <vector>
 
-#include "app/terrain_mesh.h"
+#include "terrain/terrain_mesh.h"
 
 // An axis-aligned box in world units.
 struct CellBox {
