@@ -26,6 +26,7 @@
 #include <vector>
 
 #include "app/frame_loop.h"
+#include "terrain/terrain_draw.h"
 #include "heightmap/heightmap.h"
 #include "heightmap/memory_budget.h"
 #include "terrain/terrain_mesh.h"

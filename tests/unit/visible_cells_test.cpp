@@ -10,6 +10,7 @@
 #include <cmath>
 
 #include "app/frame_loop.h"
+#include "terrain/terrain_draw.h"
 #include "camera/camera.h"
 #include "test_files.h"
 

@@ -11,6 +11,7 @@
 #include <set>
 
 #include "app/frame_loop.h"
+#include "terrain/terrain_draw.h"
 #include "terrain/terrain_mesh.h"
 #include "camera/camera.h"
 #include "engine/zeb.h"

@@ -1,4 +1,4 @@
-#include "app/frame_loop.h"
+#include "terrain/terrain_draw.h"
 
 #include <gtest/gtest.h>
 
