@@ -217,7 +217,9 @@ std::string heightmap_size_problem(const char* name, int64_t width, int64_t heig
                                                "decoded image)",
                                                byte_amount(needed).c_str(), (unsigned long long)BYTES_PER_PIXEL),
                                         limit);
-        const int64_t side = largest_square_side(limit.spare);
+        // With 2 % to spare: the mesh is asked for again once the image is
+        // decoded, and what the library took meanwhile must not tip it over.
+        const int64_t side = largest_square_side(limit.spare - limit.spare / 50);
         if (side > 1)
             refusal += format(". At most %lld x %lld pixels fit; to shrink it to that: ", (long long)side,
                               (long long)side) +

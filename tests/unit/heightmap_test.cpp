@@ -313,8 +313,8 @@ TEST_F(HeightmapFile, TheMemoryIsAskedAgainOnceTheImageIsDecoded) {
     const std::string path = dir_.file("hmap.bmp");
     ALLEGRO_BITMAP* image = load_heightmap(path.c_str(), problem, fixed_memory_budget(2199999));
     ASSERT_NE(image, nullptr) << problem.reason;
-    EXPECT_EQ(al_get_bitmap_width(image), 99);
-    EXPECT_EQ(al_get_bitmap_height(image), 99);
+    EXPECT_EQ(al_get_bitmap_width(image), 98);
+    EXPECT_EQ(al_get_bitmap_height(image), 98);
     al_destroy_bitmap(image);
 }
 
@@ -450,12 +450,12 @@ TEST(HeightmapSize, RefusesWhatTheMemoryOrTheLibraryCannotHold) {
         {0, 100, 21999, "hmap.bmp is 0 x 100 pixels: it holds no terrain, yet has more rows than an image one"},
         {100, 100, 2200000, ""},
         {100, 100, 2199999, "hmap.bmp is 100 x 100 pixels, too large for the memory here: its terrain needs 2 MB"},
-        {100, 100, 2199999, "limit. At most 99 x 99 pixels fit; to shrink it to that: mv hmap.bmp hmap-large.bmp && "
-                            "convert hmap-large.bmp -resize 99x99 BMP3:hmap.bmp"},
+        {100, 100, 2199999, "limit. At most 98 x 98 pixels fit; to shrink it to that: mv hmap.bmp hmap-large.bmp && "
+                            "convert hmap-large.bmp -resize 98x98 BMP3:hmap.bmp"},
         // Beyond what Debian lets ImageMagick hold: GDAL, keeping the shape.
-        {23171, 23171, 20 * GiB, "At most 9879 x 9879 pixels fit; to shrink it to that: mv hmap.bmp hmap-large.bmp && "
-                                 "gdal_translate -of BMP -r average -outsize 9879 0 hmap-large.bmp hmap.bmp"},
-        {2000, 60000, 20 * GiB, "-outsize 0 9879 hmap-large.bmp hmap.bmp"},
+        {23171, 23171, 20 * GiB, "At most 9780 x 9780 pixels fit; to shrink it to that: mv hmap.bmp hmap-large.bmp && "
+                                 "gdal_translate -of BMP -r average -outsize 9780 0 hmap-large.bmp hmap.bmp"},
+        {2000, 60000, 20 * GiB, "-outsize 0 9780 hmap-large.bmp hmap.bmp"},
         {23170, 23170, UINT64_MAX, ""},
         {23171, 23171, UINT64_MAX, "23171 x 23171 pixels, too large for the image library: it holds at most 536870911"},
         {23171, 23171, 20 * GiB, "needs 118.1 GB (220 bytes a pixel for the mesh and the decoded image), and 21.5 GB "
