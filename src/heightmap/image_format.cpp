@@ -130,8 +130,8 @@ std::string other_format_refusal(const std::string& path, const ImageFormat& for
         return path + " holds a " + format.name + " image, and the viewer reads BMP images only. To convert it with "
                "ImageMagick: " + move + "convert " + kept + " -colorspace Gray -depth 8 BMP3:" + name;
     return path + " holds a " + format.name + " image of " + std::to_string(bits) + "-bit samples, and the viewer "
-           "reads BMP images only. An 8-bit conversion would keep only the lowest of its heights and show black; "
-           "to spread them over the viewer's shaded levels: " + move +
+           "reads BMP images only. If it is an elevation model, an 8-bit conversion would squeeze its heights into "
+           "the lowest few levels, all black; to spread them over the viewer's shaded levels: " + move +
            (recipe.empty() ? "dem_to_hmap.sh" : shell_word(recipe)) + " --shaded " + kept + " " + name +
            (recipe.empty() ? " (dem_to_hmap.sh comes with the viewer: in share/doc/terrain-viewer/examples once "
                              "installed, in scripts/ in its source)"

@@ -228,10 +228,10 @@ INSTANTIATE_TEST_SUITE_P(
         Hostile{"tga_rgb_cut", "hmap.bmp holds a TGA image, and the viewer reads BMP images only. To convert it with ImageMagick: mv hmap.bmp hmap.tga && convert hmap.tga -colorspace Gray -depth 8 BMP3:hmap.bmp"},
         Hostile{"tga_grey", "hmap.bmp holds a TGA image, and the viewer reads BMP images only. To convert it with ImageMagick: mv hmap.bmp hmap.tga && convert hmap.tga -colorspace Gray -depth 8 BMP3:hmap.bmp"},
         Hostile{"png_grey", "hmap.bmp holds a PNG image, and the viewer reads BMP images only. To convert it with ImageMagick: mv hmap.bmp hmap.png && convert hmap.png -colorspace Gray -depth 8 BMP3:hmap.bmp"},
-        Hostile{"png_16bit", "hmap.bmp holds a PNG image of 16-bit samples, and the viewer reads BMP images only. An "
-                             "8-bit conversion would keep only the lowest of its heights and show black; to spread "
-                             "them over the viewer's shaded levels: mv hmap.bmp hmap.png && " DEM_TO_HMAP
-                             " --shaded hmap.png hmap.bmp"},
+        Hostile{"png_16bit", "hmap.bmp holds a PNG image of 16-bit samples, and the viewer reads BMP images only. If "
+                             "it is an elevation model, an 8-bit conversion would squeeze its heights into the lowest "
+                             "few levels, all black; to spread them over the viewer's shaded levels: mv hmap.bmp "
+                             "hmap.png && " DEM_TO_HMAP " --shaded hmap.png hmap.bmp"},
         Hostile{"named_pipe", "hmap.bmp is a named pipe, not a regular file"}),
     [](const auto& info) { return std::string(info.param.name); });
 
