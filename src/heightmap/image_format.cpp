@@ -107,8 +107,9 @@ std::string kept_name(const std::string& path, const std::string& extension) {
     return stem + extension;
 }
 
-// Debian's policy for ImageMagick: at most 16384 pixels a side and 128
-// megapixels; larger images fail with "cache resources exhausted".
+// What ImageMagick's policy on Debian lets it hold: 16384 pixels a side and
+// about 128 megapixels; beyond, it stops ("width or height exceeds limit",
+// "cache resources exhausted").
 constexpr int64_t IMAGEMAGICK_MAX_SIDE = 16384;
 constexpr int64_t IMAGEMAGICK_MAX_PIXELS = 128000000;
 
