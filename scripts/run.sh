@@ -4,8 +4,18 @@
 # a screenshot of its window and ends it with Escape.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
-"$root/scripts/setup.sh"
-"$root/scripts/build.sh" >/dev/null
+# The first run installs and builds for minutes: it says so and shows the
+# build's progress. Later runs rebuild what changed, quietly.
+if [ ! -x "$root/build/terrain-viewer" ]; then
+  echo "run.sh: checking the Debian packages the viewer needs (scripts/setup.sh)" >&2
+  "$root/scripts/setup.sh"
+  echo "run.sh: building the viewer and its tests in build/ (scripts/build.sh; the first build takes minutes)" >&2
+  "$root/scripts/build.sh" >&2
+  echo "run.sh: built; running the viewer on data/hmap.bmp" >&2
+else
+  "$root/scripts/setup.sh"
+  "$root/scripts/build.sh" >/dev/null
+fi
 
 cd "$root/data"   # the viewer reads hmap.bmp from the working directory
 if [ -n "${DISPLAY:-}" ]; then

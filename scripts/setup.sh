@@ -26,5 +26,9 @@ done
 echo "setup: installing ${missing[*]}" >&2
 sudo=""
 [ "$(id -u)" -ne 0 ] && sudo="sudo"
+echo "setup: apt-get update" >&2
 $sudo apt-get update -qq
-DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+# apt-get's own progress (a line a package fetched, unpacked and set up) on
+# standard error: standard output stays the callers'.
+echo "setup: apt-get install (some minutes on a fresh machine)" >&2
+DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q --no-install-recommends "${missing[@]}" >&2

@@ -161,6 +161,8 @@ const std::vector<HostileImage>& hostile_images() {
          [](const std::string& p) { return other_format(p, encode_tga(gradient(64, 64), true)); }},
         {"png_grey", "a valid 64 x 64 grey PNG",
          [](const std::string& p) { return other_format(p, encode_png(gradient(64, 64))); }},
+        {"png_16bit", "a valid 64 x 64 PNG of 16-bit grey levels, as elevation models come",
+         [](const std::string& p) { return other_format(p, encode_png(gradient(64, 64), 16)); }},
         {"named_pipe", "a named pipe with no writer", named_pipe},
         {"over_draw_bound_3160x3160", "a valid 3160 x 3160 image: 2.16 GB of mesh, over 2^31 bytes",
          over_draw_bound},

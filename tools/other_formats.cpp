@@ -61,18 +61,19 @@ std::vector<uint8_t> encode_tga(const Picture& picture, bool grey) {
     return out;
 }
 
-std::vector<uint8_t> encode_png(const Picture& picture) {
+std::vector<uint8_t> encode_png(const Picture& picture, int bits) {
     std::vector<uint8_t> out = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
     std::vector<uint8_t> header;
     put32be(header, uint32_t(picture.width));
     put32be(header, uint32_t(picture.height));
-    header.insert(header.end(), {8, 0, 0, 0, 0});  // 8-bit grey, no interlacing
+    header.insert(header.end(), {uint8_t(bits), 0, 0, 0, 0});  // grey, no interlacing
     put_chunk(out, "IHDR", header);
 
     std::vector<uint8_t> rows;  // each row after its filter byte, 0: none
     for (int r = 0; r < picture.height; r++) {
         rows.push_back(0);
-        for (int c = 0; c < picture.width; c++) rows.push_back(grey_of(picture, c, r));
+        for (int c = 0; c < picture.width; c++)
+            for (int byte = 0; byte < bits / 8; byte++) rows.push_back(grey_of(picture, c, r));  // level * 257
     }
     std::vector<uint8_t> data = {0x78, 0x01};  // zlib, deflate
     size_t at = 0;

@@ -11,9 +11,9 @@
 // (24 bits a pixel, `grey` false); rows top-down, not run-length coded.
 std::vector<uint8_t> encode_tga(const Picture& picture, bool grey);
 
-// A PNG file of `picture`'s grey levels (8 bits a pixel), its data stored
-// without compression.
-std::vector<uint8_t> encode_png(const Picture& picture);
+// A PNG file of `picture`'s grey levels (8 bits a pixel, or 16 with each
+// level spread over the 16-bit range), its data stored without compression.
+std::vector<uint8_t> encode_png(const Picture& picture, int bits = 8);
 
 // A PCX file of `picture`'s grey levels: 8 bits a pixel, run-length coded,
 // with its 256-colour palette at the end.

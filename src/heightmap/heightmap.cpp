@@ -16,6 +16,7 @@
 
 #include "heightmap/bmp_header.h"
 #include "heightmap/image_format.h"
+#include "heightmap/shipped_files.h"
 #include "engine/saturating.h"
 
 ALLEGRO_BITMAP* heightmap = nullptr;
@@ -186,6 +187,16 @@ uint64_t heightmap_bytes(int64_t width, int64_t height) {
     return saturating_sum(mesh.bytes, saturating_product(mesh.cells, DECODED_BYTES_PER_PIXEL));
 }
 
+int64_t largest_square_side(uint64_t spare) {
+    int64_t fits = 0, over = int64_t(1) << 16;  // the library holds no square of 2^16 a side
+    while (over - fits > 1) {
+        const int64_t side = (fits + over) / 2;
+        const bool fit = heightmap_bytes(side, side) <= spare && uint64_t(side * side) <= LIBRARY_MAX_PIXELS;
+        (fit ? fits : over) = side;
+    }
+    return fits;
+}
+
 std::string heightmap_size_problem(const char* name, int64_t width, int64_t height, const MemoryLimit& limit) {
     if (width > LIBRARY_MAX_ROW_PIXELS || height > LIBRARY_MAX_ROWS)
         return format("%s is %lld x %lld pixels, too large for the image library: it counts a row's bytes and the "
@@ -200,11 +211,21 @@ std::string heightmap_size_problem(const char* name, int64_t width, int64_t heig
                       name, (long long)height, byte_amount(limit.spare).c_str(), limit.name.c_str(),
                       (unsigned long long)BYTES_PER_PIXEL);
     const uint64_t needed = heightmap_bytes(width, height);
-    if (needed > limit.spare)
-        return too_large(name, width, height,
-                         format("its terrain needs %s (%llu bytes a pixel for the mesh and the decoded image)",
-                                byte_amount(needed).c_str(), (unsigned long long)BYTES_PER_PIXEL),
-                         limit);
+    if (needed > limit.spare) {
+        std::string refusal = too_large(name, width, height,
+                                        format("its terrain needs %s (%llu bytes a pixel for the mesh and the "
+                                               "decoded image)",
+                                               byte_amount(needed).c_str(), (unsigned long long)BYTES_PER_PIXEL),
+                                        limit);
+        // With 2 % to spare: the mesh is asked for again once the image is
+        // decoded, and what the library took meanwhile must not tip it over.
+        const int64_t side = largest_square_side(limit.spare - limit.spare / 50);
+        if (side > 1)
+            refusal += format(". At most %lld x %lld pixels fit; to shrink it to that: ", (long long)side,
+                              (long long)side) +
+                       shrink_command(name, width, height, side);
+        return refusal;
+    }
     if (saturating_product(uint64_t(width), uint64_t(height)) > LIBRARY_MAX_PIXELS)
         return format("%s is %lld x %lld pixels, too large for the image library: it holds at most %llu pixels "
                       "in one image",
@@ -227,12 +248,12 @@ ALLEGRO_BITMAP* load_heightmap(const char* path, HeightmapProblem& problem, cons
     const uint64_t file_size = uint64_t(info.st_size);
     uint8_t start[BMP_HEADER_BYTES];
     const size_t started = read_at(fd, 0, start, sizeof start);
-    if (const ImageFormat* other = other_image_format(start, started))
-        return fail(problem, true,
-                    format("%s holds a %s image, and the viewer reads BMP images only. To convert it with "
-                           "ImageMagick: %s",
-                           path, other->name, conversion_command(path, *other).c_str()),
-                    fd);
+    if (const ImageFormat* other = other_image_format(start, started)) {
+        const int bits = sample_bits(*other, [fd](uint64_t at, uint8_t* into, size_t size) {
+            return read_at(fd, at, into, size);
+        });
+        return fail(problem, true, other_format_refusal(path, *other, bits, recipe_path()), fd);
+    }
     BmpHeader header;
     if (!read_bmp_header(start, started, header)) return fail(problem, false, NOT_AN_IMAGE, fd);
     const MemoryLimit limit = budget();

@@ -39,6 +39,10 @@ constexpr int64_t LIBRARY_MAX_ROWS = INT_MAX;
 // Bytes a width x height image takes once loaded (saturating).
 uint64_t heightmap_bytes(int64_t width, int64_t height);
 
+// The side in pixels of the largest square image that `spare` bytes and the
+// library hold.
+int64_t largest_square_side(uint64_t spare);
+
 // Why a width x height image from `name` cannot be shown with what `limit`
 // spares; "" when it can.
 std::string heightmap_size_problem(const char* name, int64_t width, int64_t height, const MemoryLimit& limit);

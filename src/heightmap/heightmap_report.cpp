@@ -1,13 +1,34 @@
 // Tells the user why the height image cannot be shown: the "error" box, and
 // the reason on standard error.
 
+#include <sys/stat.h>
+
+#include <string>
+
 #include "heightmap/heightmap.h"
+#include "heightmap/shipped_files.h"
 #include "engine/error_box.h"
+
+namespace {
+
+// For a height image that is not there at all: where the sample lies and
+// how to view it; "" when the sample is not found either.
+std::string sample_hint(const char* path) {
+    struct stat info;
+    if (lstat(path, &info) == 0) return "";
+    const std::string sample = sample_heightmap_path(), program = program_path();
+    if (sample.empty() || program.empty()) return "";
+    return ". The sample height image is " + sample + "; to view it: cd " +
+           shell_word(sample.substr(0, sample.rfind('/'))) + " && " + shell_word(program);
+}
+
+}  // namespace
 
 void report_heightmap_problem(const char* path, const HeightmapProblem& problem) {
     const char* reason = problem.reason.c_str();
     if (problem.refused)
         show_error_box("error", "", reason, "terrain-viewer: %s", reason);
     else
-        show_error_box("error", "lol", "lol", "terrain-viewer: cannot load the height image %s: %s", path, reason);
+        show_error_box("error", "lol", "lol", "terrain-viewer: cannot load the height image %s: %s%s", path, reason,
+                       sample_hint(path).c_str());
 }

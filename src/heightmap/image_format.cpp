@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "heightmap/shipped_files.h"
+
 namespace {
 
 // A byte string at a place in the file.
@@ -69,11 +71,79 @@ const ImageFormat* other_image_format(const uint8_t* bytes, size_t size) {
     return nullptr;
 }
 
-std::string conversion_command(const std::string& path, const ImageFormat& format) {
+namespace {
+
+uint32_t read_number(const ReadAt& read, uint64_t offset, size_t size, bool big_endian) {
+    uint8_t b[4] = {};
+    if (read(offset, b, size) != size) return 0;
+    uint32_t value = 0;
+    for (size_t i = 0; i < size; i++) value |= uint32_t(b[big_endian ? i : size - 1 - i]) << (8 * (size - 1 - i));
+    return value;
+}
+
+// TIFF's first image: its directory's BitsPerSample (tag 258), whose values
+// lie in the entry when they fit in 4 bytes, else where it points.
+int tiff_sample_bits(const ReadAt& read) {
+    uint8_t order[2];
+    if (read(0, order, 2) != 2) return 0;
+    const bool big = order[0] == 'M';
+    const uint64_t directory = read_number(read, 4, 4, big);
+    const uint32_t entries = read_number(read, directory, 2, big);
+    for (uint32_t i = 0; i < entries; i++) {
+        const uint64_t entry = directory + 2 + 12 * uint64_t(i);
+        if (read_number(read, entry, 2, big) != 258) continue;
+        if (read_number(read, entry + 2, 2, big) != 3) return 0;  // not SHORT values
+        const uint32_t count = read_number(read, entry + 4, 4, big);
+        return int(read_number(read, count <= 2 ? entry + 8 : read_number(read, entry + 8, 4, big), 2, big));
+    }
+    return 0;
+}
+
+std::string kept_name(const std::string& path, const std::string& extension) {
     const size_t dot = path.rfind('.'), slash = path.rfind('/');
     const std::string stem = dot != std::string::npos && (slash == std::string::npos || dot > slash)
                                  ? path.substr(0, dot)
                                  : path;
-    const std::string kept = stem + "." + format.extension;
-    return "mv " + path + " " + kept + " && convert " + kept + " -colorspace Gray -depth 8 BMP3:" + path;
+    return stem + extension;
+}
+
+// What ImageMagick's policy on Debian lets it hold: 16384 pixels a side and
+// about 128 megapixels; beyond, it stops ("width or height exceeds limit",
+// "cache resources exhausted").
+constexpr int64_t IMAGEMAGICK_MAX_SIDE = 16384;
+constexpr int64_t IMAGEMAGICK_MAX_PIXELS = 128000000;
+
+}  // namespace
+
+int sample_bits(const ImageFormat& format, const ReadAt& read) {
+    if (strcmp(format.name, "TIFF") == 0) return tiff_sample_bits(read);
+    if (strcmp(format.name, "PNG") != 0) return 0;
+    uint8_t chunk[4];  // IHDR comes first: its length, name, width, height, then the bit depth
+    if (read(12, chunk, 4) != 4 || memcmp(chunk, "IHDR", 4) != 0) return 0;
+    return int(read_number(read, 24, 1, true));
+}
+
+std::string other_format_refusal(const std::string& path, const ImageFormat& format, int bits,
+                                 const std::string& recipe) {
+    const std::string name = shell_word(path), kept = shell_word(kept_name(path, "." + std::string(format.extension)));
+    const std::string move = "mv " + name + " " + kept + " && ";
+    if (bits <= 8)
+        return path + " holds a " + format.name + " image, and the viewer reads BMP images only. To convert it with "
+               "ImageMagick: " + move + "convert " + kept + " -colorspace Gray -depth 8 BMP3:" + name;
+    return path + " holds a " + format.name + " image of " + std::to_string(bits) + "-bit samples, and the viewer "
+           "reads BMP images only. If it is an elevation model, an 8-bit conversion would squeeze its heights into "
+           "the lowest few levels, all black; to spread them over the viewer's shaded levels: " + move +
+           (recipe.empty() ? "dem_to_hmap.sh" : shell_word(recipe)) + " --shaded " + kept + " " + name +
+           (recipe.empty() ? " (dem_to_hmap.sh comes with the viewer: in share/doc/terrain-viewer/examples once "
+                             "installed, in scripts/ in its source)"
+                           : "");
+}
+
+std::string shrink_command(const std::string& path, int64_t width, int64_t height, int64_t side) {
+    const std::string name = shell_word(path), kept = shell_word(kept_name(path, "-large.bmp"));
+    const std::string size = std::to_string(side);
+    if (width <= IMAGEMAGICK_MAX_SIDE && height <= IMAGEMAGICK_MAX_SIDE && width * height <= IMAGEMAGICK_MAX_PIXELS)
+        return "mv " + name + " " + kept + " && convert " + kept + " -resize " + size + "x" + size + " BMP3:" + name;
+    return "mv " + name + " " + kept + " && gdal_translate -of BMP -r average -outsize " +
+           (width >= height ? size + " 0 " : "0 " + size + " ") + kept + " " + name;
 }

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 struct ImageFormat {
@@ -16,6 +17,24 @@ struct ImageFormat {
 // for none of them (a BMP, or no image at all).
 const ImageFormat* other_image_format(const uint8_t* bytes, size_t size);
 
-// An ImageMagick command line that keeps the file at `path` under its own
-// format's extension and makes a BMP the viewer reads in its place.
-std::string conversion_command(const std::string& path, const ImageFormat& format);
+// Reads up to `size` bytes of a file from `offset` on into `into`; the count read.
+using ReadAt = std::function<size_t(uint64_t offset, uint8_t* into, size_t size)>;
+
+// The bits of one sample (a grey level, or one channel of a pixel) that an
+// image in `format` has, from its header: PNG's IHDR, TIFF's first
+// BitsPerSample; 0 for other formats or a header that does not say.
+int sample_bits(const ImageFormat& format, const ReadAt& read);
+
+// Why the image at `path` in `format` with `bits` a sample is refused, and a
+// command that keeps the file under its format's extension and makes a BMP
+// the viewer reads in its place: ImageMagick's, or for samples deeper than
+// 8 bits (an elevation model, whose heights an 8-bit conversion would crush
+// into black) the elevation recipe at `recipe` ("": not found).
+std::string other_format_refusal(const std::string& path, const ImageFormat& format, int bits,
+                                 const std::string& recipe);
+
+// A command that keeps the BMP at `path`, width x height pixels, under
+// another name and writes it shrunk to fit a `side` x `side` square, keeping
+// its shape, in its place: ImageMagick within the limits of Debian's policy
+// for it, GDAL beyond them.
+std::string shrink_command(const std::string& path, int64_t width, int64_t height, int64_t side);

@@ -11,8 +11,7 @@
 namespace {
 
 const std::vector<std::string> ALL_BOXES = {"error", "ZEB error", "ZEB init error"};
-const std::string NO_IMAGE =
-    "terrain-viewer: cannot load the height image hmap.bmp: no such file in the working directory";
+const std::string& NO_IMAGE = NO_IMAGE_LINE;
 
 struct Failure {
     const char* name;

@@ -23,6 +23,13 @@ constexpr bool UNDER_ASAN = __has_feature(address_sanitizer);
 constexpr bool UNDER_ASAN = false;
 #endif
 
+// What the viewer built here says of a missing hmap.bmp: the reason, then
+// where the checkout's sample lies and how to view it.
+inline const std::string NO_IMAGE_LINE =
+    "terrain-viewer: cannot load the height image hmap.bmp: no such file in the working directory. The sample "
+    "height image is " SAMPLE_HEIGHTMAP "; to view it: cd " +
+    std::string(SAMPLE_HEIGHTMAP).substr(0, std::string(SAMPLE_HEIGHTMAP).rfind('/')) + " && " VIEWER_PATH;
+
 // The camera angles of one "yaw=..., pitch=..." line, whole degrees.
 struct Angles {
     int yaw, pitch;

@@ -212,6 +212,39 @@ TEST_F(HeightmapFile, OtherFormatsAreRefusedByNameWithACommandThatConvertsThem) 
     }
 }
 
+TEST_F(HeightmapFile, ElevationModelsAreSentToTheRecipeNotToAnEightBitConversion) {
+    // 8 bits would keep an elevation model's levels 0 to 4 of 255: all black.
+    const std::string path = dir_.file("hmap.bmp"), tif = dir_.file("hmap.tif");
+    const struct {
+        const char* name;
+        const char* gdal_create;  // options making a GeoTIFF; "" for the PNG
+        int bits;                 // 8: the ImageMagick command
+    } cases[] = {
+        {"16-bit PNG", "", 16},
+        {"16-bit GeoTIFF", "-ot UInt16", 16},
+        {"32-bit float GeoTIFF, big-endian, 3 bands", "-ot Float32 -bands 3 -co ENDIANNESS=BIG", 32},
+        {"8-bit GeoTIFF", "-ot Byte", 8},
+    };
+    for (const auto& c : cases) {
+        std::vector<uint8_t> bytes = encode_png(grey_picture(3, 2, {1, 2, 3, 4, 5, 6}), 16);
+        if (*c.gdal_create) {
+            const std::string make = std::string("gdal_create -q -of GTiff -outsize 3 2 ") + c.gdal_create + " " + tif;
+            ASSERT_EQ(std::system(make.c_str()), 0) << make;
+            const std::string made = read_file(tif);
+            bytes.assign(made.begin(), made.end());
+        }
+        HeightmapProblem problem;
+        EXPECT_EQ(load(bytes, problem), nullptr) << c.name;
+        const std::string kept = *c.gdal_create ? tif : dir_.file("hmap.png");
+        const std::string command = c.bits > 8 ? "mv " + path + " " + kept + " && dem_to_hmap.sh --shaded " + kept +
+                                                     " " + path + " (dem_to_hmap.sh comes with the viewer"
+                                               : "convert " + kept + " -colorspace Gray -depth 8 BMP3:" + path;
+        EXPECT_TRUE(contains(problem.reason, command)) << c.name << ": " << problem.reason;
+        EXPECT_EQ(contains(problem.reason, " image of " + std::to_string(c.bits) + "-bit samples"), c.bits > 8)
+            << c.name << ": " << problem.reason;
+    }
+}
+
 TEST_F(HeightmapFile, HeightsAreTheGreyLevelsWhateverTheAlpha) {
     // Alpha 0 would make every sample 0, and a premultiplied one would scale it.
     const std::vector<uint8_t> levels = {200, 180, 156, 90, 51, 7};
@@ -271,6 +304,18 @@ TEST_F(HeightmapFile, TheMemoryIsAskedAgainOnceTheImageIsDecoded) {
         if (image) al_destroy_bitmap(image);
         EXPECT_TRUE(contains(problem.reason, c.problem)) << problem.reason;
     }
+    // The refusal's own command makes an image that fits.
+    HeightmapProblem problem;
+    EXPECT_EQ(load(bytes, problem, fixed_memory_budget(2199999)), nullptr);
+    const size_t command = problem.reason.find("mv ");
+    ASSERT_NE(command, std::string::npos) << problem.reason;
+    ASSERT_EQ(std::system(problem.reason.substr(command).c_str()), 0) << problem.reason;
+    const std::string path = dir_.file("hmap.bmp");
+    ALLEGRO_BITMAP* image = load_heightmap(path.c_str(), problem, fixed_memory_budget(2199999));
+    ASSERT_NE(image, nullptr) << problem.reason;
+    EXPECT_EQ(al_get_bitmap_width(image), 98);
+    EXPECT_EQ(al_get_bitmap_height(image), 98);
+    al_destroy_bitmap(image);
 }
 
 TEST_F(HeightmapFile, AHeaderRewrittenWhileLoadingNeverGetsPastTheCheck) {
@@ -405,6 +450,12 @@ TEST(HeightmapSize, RefusesWhatTheMemoryOrTheLibraryCannotHold) {
         {0, 100, 21999, "hmap.bmp is 0 x 100 pixels: it holds no terrain, yet has more rows than an image one"},
         {100, 100, 2200000, ""},
         {100, 100, 2199999, "hmap.bmp is 100 x 100 pixels, too large for the memory here: its terrain needs 2 MB"},
+        {100, 100, 2199999, "limit. At most 98 x 98 pixels fit; to shrink it to that: mv hmap.bmp hmap-large.bmp && "
+                            "convert hmap-large.bmp -resize 98x98 BMP3:hmap.bmp"},
+        // Beyond what Debian lets ImageMagick hold: GDAL, keeping the shape.
+        {23171, 23171, 20 * GiB, "At most 9780 x 9780 pixels fit; to shrink it to that: mv hmap.bmp hmap-large.bmp && "
+                                 "gdal_translate -of BMP -r average -outsize 9780 0 hmap-large.bmp hmap.bmp"},
+        {2000, 60000, 20 * GiB, "-outsize 0 9780 hmap-large.bmp hmap.bmp"},
         {23170, 23170, UINT64_MAX, ""},
         {23171, 23171, UINT64_MAX, "23171 x 23171 pixels, too large for the image library: it holds at most 536870911"},
         {23171, 23171, 20 * GiB, "needs 118.1 GB (220 bytes a pixel for the mesh and the decoded image), and 21.5 GB "
