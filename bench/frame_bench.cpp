@@ -114,7 +114,7 @@ ALLEGRO_BITMAP* landscape(int side) {
 double build(Terrain& terrain, ALLEGRO_BITMAP* image) {
     terrain.side = al_get_bitmap_width(image);
     quietly([&] { build_terrain_mesh(image, terrain.vertices); });
-    return seconds_of([&] { terrain.blocks = CellBlocks(terrain.vertices, size_t(terrain.side)); });
+    return seconds_of([&] { terrain.blocks = CellBlocks(terrain.vertices, size_t(terrain.side), size_t(terrain.side)); });
 }
 
 // Frames a second of `frames_of` run for at least `seconds` and `least` frames.
