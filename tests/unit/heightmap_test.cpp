@@ -25,6 +25,11 @@ bool contains(const std::string& text, const std::string& part) { return text.fi
 
 constexpr uint64_t GiB = uint64_t(1) << 30;
 
+// A budget that spares the same whenever it is asked.
+MemoryBudget fixed_memory_budget(uint64_t spare) {
+    return [spare] { return MemoryLimit{spare, "for the height image"}; };
+}
+
 class HeightmapFile : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
@@ -249,6 +254,13 @@ TEST_F(HeightmapFile, ALinkToAMissingFileIsToldApart) {
     EXPECT_EQ(load_heightmap(path.c_str(), problem), nullptr);
     EXPECT_FALSE(problem.refused);
     EXPECT_EQ(problem.reason, "it is a link to a missing file (maps/gone.bmp)");
+    // Told whole however long.
+    std::string far = "maps";
+    while (far.size() < 3000) far += "/a-folder-deep-down-in-the-maps";
+    ASSERT_EQ(unlink(path.c_str()), 0);
+    ASSERT_EQ(symlink((far + "/gone.bmp").c_str(), path.c_str()), 0);
+    EXPECT_EQ(load_heightmap(path.c_str(), problem), nullptr);
+    EXPECT_EQ(problem.reason, "it is a link to a missing file (" + far + "/gone.bmp)");
 }
 
 TEST_F(HeightmapFile, TheMemoryIsAskedAgainOnceTheImageIsDecoded) {
