@@ -78,13 +78,13 @@ size_t colours(const std::vector<uint32_t>& pixels) {
 // The sample's landscape, roughened by a few levels at random so that
 // neighbouring triangles overlap on the screen: cells painted in another
 // order, or left out, change pixels.
-ALLEGRO_BITMAP* rough_landscape(int side) {
-    ALLEGRO_BITMAP* image = al_create_bitmap(side, side);
+ALLEGRO_BITMAP* rough_landscape(int columns, int rows) {
+    ALLEGRO_BITMAP* image = al_create_bitmap(columns, rows);
     ALLEGRO_LOCKED_REGION* lock = al_lock_bitmap(image, ALLEGRO_PIXEL_FORMAT_ANY, ALLEGRO_LOCK_WRITEONLY);
     al_set_target_bitmap(image);
     Lcg random(11);
-    for (int r = 0; r < side; r++)
-        for (int c = 0; c < side; c++) {
+    for (int r = 0; r < rows; r++)
+        for (int c = 0; c < columns; c++) {
             const int level = std::clamp(int(sample_level(c, r)) + int(random.next() % 13) - 6, 0, 255);
             al_put_pixel(c, r, al_map_rgb(level, level, level));
         }
@@ -219,7 +219,7 @@ TEST(TerrainDraw, SlicesPaintExactlyWhatOneCallPaints) {
 
 TEST_F(VisibleCells, PaintExactlyWhatTheWholeMeshPaintsAtManyViews) {
     constexpr int SIDE = 1500;
-    const std::vector<TerrainVertex> mesh = mesh_of(rough_landscape(SIDE));
+    const std::vector<TerrainVertex> mesh = mesh_of(rough_landscape(SIDE, SIDE));
     const CellBlocks blocks(mesh, SIDE, SIDE);
 
     // Where the viewer stands (no target): the start view, round the
@@ -275,20 +275,23 @@ TEST_F(VisibleCells, PaintExactlyWhatTheWholeMeshPaintsFromCloseBy) {
     // They stand on every eighth row or column, where blocks of any even
     // size meet.
     // Close views at random angles look at the needles' tips: cells are
-    // large on the screen, and the window's edges cut through blocks.
-    constexpr int SIDE = 200, NEEDLES = 400;
-    ALLEGRO_BITMAP* image = rough_landscape(SIDE);
+    // large on the screen, and the window's edges cut through blocks. Wider
+    // than long, so rows and columns cannot stand in for each other.
+    constexpr int COLUMNS = 240, ROWS = 168, NEEDLES = 400;
+    ALLEGRO_BITMAP* image = rough_landscape(COLUMNS, ROWS);
     Lcg random(5);
-    std::vector<std::pair<int, int>> needles;
+    std::vector<std::pair<int, int>> needles;  // column, row
     al_set_target_bitmap(image);
     for (int i = 0; i < NEEDLES; i++) {
-        const int along = int(random.next() % SIDE), line = int(random.next() % (SIDE / 8)) * 8;
-        needles.push_back(i % 2 ? std::make_pair(along, line) : std::make_pair(line, along));
+        if (i % 2)  // on a row
+            needles.push_back({int(random.next() % COLUMNS), int(random.next() % (ROWS / 8)) * 8});
+        else  // on a column
+            needles.push_back({int(random.next() % (COLUMNS / 8)) * 8, int(random.next() % ROWS)});
         al_put_pixel(needles.back().first, needles.back().second, al_map_rgb(255, 255, 255));
     }
     al_set_target_backbuffer(display);
     const std::vector<TerrainVertex> mesh = mesh_of(image);
-    const CellBlocks blocks(mesh, SIDE, SIDE);
+    const CellBlocks blocks(mesh, COLUMNS, ROWS);
     size_t views_with_terrain = 0;
     for (int view = 0; view < 300; view++) {
         Camera camera;
