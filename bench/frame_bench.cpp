@@ -113,8 +113,14 @@ ALLEGRO_BITMAP* landscape(int side) {
 // Builds the mesh of `image` and its blocks; the seconds the blocks took.
 double build(Terrain& terrain, ALLEGRO_BITMAP* image) {
     terrain.side = al_get_bitmap_width(image);
+    const size_t rows = size_t(al_get_bitmap_height(image));
     quietly([&] { build_terrain_mesh(image, terrain.vertices); });
-    return seconds_of([&] { terrain.blocks = CellBlocks(terrain.vertices, size_t(terrain.side)); });
+    const double seconds = seconds_of([&] { terrain.blocks = CellBlocks(terrain.vertices, size_t(terrain.side), rows); });
+    if (!terrain.blocks.fits()) {
+        fprintf(stderr, "frame_bench: the mesh is not %d x %zu cells\n", terrain.side, rows);
+        exit(1);
+    }
+    return seconds;
 }
 
 // Frames a second of `frames_of` run for at least `seconds` and `least` frames.

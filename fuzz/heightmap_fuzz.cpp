@@ -54,7 +54,8 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (!write_image(data, size)) abort();
     HeightmapProblem problem;
-    ALLEGRO_BITMAP* image = load_heightmap(image_path.c_str(), problem, fixed_memory_budget(FUZZ_SPARE));
+    const MemoryBudget spare = [] { return MemoryLimit{FUZZ_SPARE, "for the height image"}; };
+    ALLEGRO_BITMAP* image = load_heightmap(image_path.c_str(), problem, spare);
     if (!image) return 0;
     std::vector<TerrainVertex> mesh;
     build_terrain_mesh(image, mesh);

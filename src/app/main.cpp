@@ -34,12 +34,14 @@ int main() {  // the command line is ignored
     }
     build_terrain_mesh(heightmap, terrain_vertices);
 
-    if (const char* missing = frame_loop_missing()) {
+    // Bounds of blocks of cells, so each frame draws only what can be seen.
+    const CellBlocks blocks(terrain_vertices, size_t(al_get_bitmap_width(heightmap)),
+                            size_t(al_get_bitmap_height(heightmap)));
+    const char* missing = blocks.fits() ? frame_loop_missing() : "the mesh is not the height image's size";
+    if (missing) {
         console_error("terrain-viewer: cannot show the terrain: %s", missing);
         return console_exit_status(EXIT_FAILURE);
     }
-    // Bounds of blocks of cells, so each frame draws only what can be seen.
-    const CellBlocks blocks(terrain_vertices, size_t(al_get_bitmap_width(heightmap)));
     Camera camera;
     run_frame_loop(camera, terrain_vertices, blocks);
 

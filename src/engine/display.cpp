@@ -10,7 +10,7 @@
 #include <string>
 
 #include "engine/error_box.h"
-#include "engine/guard.h"
+#include "engine/process_memory.h"
 #include "engine/x_errors.h"
 #include "engine/zeb.h"
 

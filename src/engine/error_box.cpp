@@ -3,19 +3,18 @@
 #include <allegro5/allegro_native_dialog.h>
 
 #include <cstdarg>
-#include <cstdio>
 
 #include "engine/console.h"
+#include "engine/format.h"
 #include "engine/x_errors.h"
 
 void show_error_box(const char* title, const char* heading, const char* text, const char* line_format, ...) {
-    char line[1024];
     va_list args;
     va_start(args, line_format);
-    vsnprintf(line, sizeof line, line_format, args);
+    const std::string line = format_args(line_format, args);
     va_end(args);
     // First, so the reason is on record while the box waits, or if it cannot show.
-    console_error("%s", line);
+    console_error("%s", line.c_str());
     // An empty heading stands for "none": this library aborts on a null one.
     al_show_native_message_box(nullptr, title, heading, text, nullptr, ALLEGRO_MESSAGEBOX_ERROR);
     // The toolkit behind the box puts in X error handlers of its own.

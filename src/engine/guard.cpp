@@ -36,17 +36,3 @@ void guard_process() {
     std::set_new_handler(on_out_of_memory);
     x_errors_install();
 }
-
-uint64_t address_space_left() {
-    rlimit limit;
-    if (getrlimit(RLIMIT_AS, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) return UINT64_MAX;
-    unsigned long long used_kib = 0;
-    if (FILE* status = fopen("/proc/self/status", "r")) {
-        char line[256];
-        while (fgets(line, sizeof line, status))
-            if (sscanf(line, "VmSize: %llu kB", &used_kib) == 1) break;
-        fclose(status);
-    }
-    const uint64_t used = uint64_t(used_kib) * 1024;
-    return limit.rlim_cur > used ? limit.rlim_cur - used : 0;
-}

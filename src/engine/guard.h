@@ -12,7 +12,3 @@
 // status 1 (fatal_exit). Threads share one malloc arena, so the address
 // space stays close to what is used, and the error boxes load no OpenGL.
 void guard_process();
-
-// Address space the process may still map under its limit (ulimit -v),
-// bytes; UINT64_MAX when it has no such limit.
-uint64_t address_space_left();

@@ -9,13 +9,13 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <vector>
 
 #include "heightmap/bmp_header.h"
 #include "heightmap/image_format.h"
+#include "engine/format.h"
 #include "heightmap/shipped_files.h"
 #include "engine/saturating.h"
 
@@ -24,16 +24,6 @@ ALLEGRO_BITMAP* heightmap = nullptr;
 namespace {
 
 const char* const NOT_AN_IMAGE = "not an image the library can read (unreadable, empty, truncated or corrupt)";
-
-std::string format(const char* pattern, ...) __attribute__((format(printf, 1, 2)));
-std::string format(const char* pattern, ...) {
-    char text[1024];
-    va_list args;
-    va_start(args, pattern);
-    vsnprintf(text, sizeof text, pattern, args);
-    va_end(args);
-    return text;
-}
 
 // What a file that is neither regular nor a folder is, in a few words.
 const char* kind_of(mode_t mode) {

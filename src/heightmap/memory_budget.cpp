@@ -104,12 +104,6 @@ void add_v1_group(const ReadFile& read, const std::string& path, std::vector<Mem
     groups.push_back({folder + "/memory.limit_in_bytes", limit, less(charged, cache)});
 }
 
-uint64_t rlimit_of(int resource) {
-    struct rlimit limit;
-    if (getrlimit(resource, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) return NO_LIMIT;
-    return limit.rlim_cur;
-}
-
 }  // namespace
 
 std::string byte_amount(uint64_t bytes) {
@@ -123,15 +117,6 @@ std::string byte_amount(uint64_t bytes) {
     return text;
 }
 
-std::string read_system_file(const std::string& path) {
-    std::ifstream in(path);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-ProcessLimits process_limits() { return {rlimit_of(RLIMIT_AS), rlimit_of(RLIMIT_DATA)}; }
-
 MemoryFacts read_memory_facts(const ReadFile& read, const ProcessLimits& limits, uint64_t physical) {
     MemoryFacts facts;
     facts.available = std::min(field(read("/proc/meminfo"), "MemAvailable:", 1024, physical), physical);
@@ -141,9 +126,9 @@ MemoryFacts read_memory_facts(const ReadFile& read, const ProcessLimits& limits,
     if (cgroup_path(cgroups, "memory", path)) add_v1_group(read, path, facts.groups);
     const std::string status = read("/proc/self/status");
     facts.address_space_limit = limits.address_space;
-    facts.address_space_used = field(status, "VmSize:", 1024, 0);
+    facts.address_space_used = status_bytes(status, "VmSize:");
     facts.data_limit = limits.data;
-    facts.data_used = field(status, "VmData:", 1024, 0);
+    facts.data_used = status_bytes(status, "VmData:");
     return facts;
 }
 
@@ -172,8 +157,4 @@ MemoryLimit tightest_limit(const MemoryFacts& facts) {
 MemoryLimit memory_budget() {
     const uint64_t physical = saturating_product(uint64_t(sysconf(_SC_PHYS_PAGES)), uint64_t(sysconf(_SC_PAGESIZE)));
     return tightest_limit(read_memory_facts(read_system_file, process_limits(), physical));
-}
-
-MemoryBudget fixed_memory_budget(uint64_t spare, const std::string& name) {
-    return [spare, name] { return MemoryLimit{spare, name}; };
 }

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-constexpr uint64_t NO_LIMIT = UINT64_MAX;
+#include "engine/process_memory.h"
 
 // The memory one limit leaves the image, and how a refusal names the limit
 // ("and 412 MB can be spared " + name).
@@ -31,15 +31,8 @@ struct MemoryFacts {
     uint64_t data_limit = NO_LIMIT, data_used = 0;                    // RLIMIT_DATA; VmData
 };
 
-// A file's contents; "" when it cannot be read.
+// A file's contents; "" when it cannot be read (read_system_file, say).
 using ReadFile = std::function<std::string(const std::string& path)>;
-std::string read_system_file(const std::string& path);
-
-// The soft RLIMIT_AS and RLIMIT_DATA of this process.
-struct ProcessLimits {
-    uint64_t address_space = NO_LIMIT, data = NO_LIMIT;
-};
-ProcessLimits process_limits();
 
 // Reads the facts from /proc/meminfo, /proc/self/status, /proc/self/cgroup and
 // the cgroup files under /sys/fs/cgroup, through `read`; `physical` caps the
@@ -64,4 +57,3 @@ std::string byte_amount(uint64_t bytes);
 // Where the height image's size checks get their limit; called afresh at
 // each check, since decoding uses memory and limits may move.
 using MemoryBudget = std::function<MemoryLimit()>;
-MemoryBudget fixed_memory_budget(uint64_t spare, const std::string& name = "for the height image");

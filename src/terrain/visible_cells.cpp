@@ -80,9 +80,28 @@ void add_cell_run(std::vector<CellRun>& runs, size_t first, size_t count, size_t
     runs.push_back({first, count});
 }
 
-CellBlocks::CellBlocks(const std::vector<TerrainVertex>& vertices, size_t columns) {
-    const size_t rows = columns ? vertices.size() / VERTICES_PER_CELL / columns : 0;
-    if (rows == 0) return;
+namespace {
+
+// Whether `vertices` are the mesh of columns x rows cells: their count, and
+// the last cell of the first row and of the last where the layout puts them.
+bool mesh_fits(const std::vector<TerrainVertex>& vertices, size_t columns, size_t rows) {
+    size_t cells;
+    if (__builtin_mul_overflow(columns, rows, &cells) || vertices.size() / VERTICES_PER_CELL != cells ||
+        vertices.size() % VERTICES_PER_CELL != 0)
+        return false;
+    const auto starts_at = [&vertices](size_t cell, float column, float row) {
+        const TerrainVertex& corner = vertices[cell * VERTICES_PER_CELL];
+        return corner.u == column && corner.v == row;
+    };
+    const float last_column = float(columns - 1), last_row = float(rows - 1);
+    return cells == 0 || (starts_at(columns - 1, last_column, 0) && starts_at(cells - 1, last_column, last_row));
+}
+
+}  // namespace
+
+CellBlocks::CellBlocks(const std::vector<TerrainVertex>& vertices, size_t columns, size_t rows) {
+    fits_ = mesh_fits(vertices, columns, rows);
+    if (!fits_ || columns == 0 || rows == 0) return;
     columns_ = columns;
     rows_ = rows;
 
@@ -118,10 +137,6 @@ CellBlocks::CellBlocks(const std::vector<TerrainVertex>& vertices, size_t column
     }
 }
 
-const CellBox& CellBlocks::leaf(size_t block_column, size_t block_row) const {
-    return levels_.front().boxes[block_row * levels_.front().columns + block_column];
-}
-
 size_t CellBlocks::bytes() const {
     size_t total = sizeof *this;
     for (const Level& level : levels_) total += sizeof level + level.boxes.capacity() * sizeof(CellBox);
@@ -144,7 +159,8 @@ void CellBlocks::find(const ClipVolume& volume, size_t level, size_t column, siz
 void CellBlocks::visible_runs(const ClipVolume& volume, std::vector<CellRun>& runs, size_t bridge) const {
     runs.clear();
     if (levels_.empty()) return;
-    std::vector<size_t> leaves;
+    std::vector<size_t>& leaves = leaves_;
+    leaves.clear();
     find(volume, levels_.size() - 1, 0, 0, leaves);
     // Row by row of blocks, then row by row of cells within them: list order.
     std::sort(leaves.begin(), leaves.end());

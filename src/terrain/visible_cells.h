@@ -57,10 +57,13 @@ constexpr size_t RUN_BRIDGE_CELLS = 64;
 class CellBlocks {
 public:
     CellBlocks() = default;  // no cells
-    // The bounds of the mesh `vertices` (VERTICES_PER_CELL a cell, in list
-    // order), whose rows are `columns` cells long.
-    CellBlocks(const std::vector<TerrainVertex>& vertices, size_t columns);
+    // The bounds of the mesh `vertices`, `columns` x `rows` cells laid out as
+    // build_terrain_mesh lays them: VERTICES_PER_CELL a cell, row by row,
+    // u and v the corner's column and row. A mesh of another size or layout
+    // (the sides swapped, say) gets no blocks, and fits() is false.
+    CellBlocks(const std::vector<TerrainVertex>& vertices, size_t columns, size_t rows);
 
+    bool fits() const { return fits_; }          // the mesh was the size and layout given
     size_t columns() const { return columns_; }  // cells a row
     size_t rows() const { return rows_; }        // rows of cells
 
@@ -68,9 +71,6 @@ public:
     // joined across gaps of at most `bridge` cells (replaces `runs`).
     void visible_runs(const ClipVolume& volume, std::vector<CellRun>& runs,
                       size_t bridge = RUN_BRIDGE_CELLS) const;
-
-    // The leaf block box around cells (block_column, block_row); for tests.
-    const CellBox& leaf(size_t block_column, size_t block_row) const;
 
     size_t bytes() const;  // memory the boxes take
 
@@ -82,6 +82,10 @@ private:
     void find(const ClipVolume& volume, size_t level, size_t column, size_t row,
               std::vector<size_t>& leaves) const;
 
+    bool fits_ = true;
     size_t columns_ = 0, rows_ = 0;
     std::vector<Level> levels_;  // the leaves first, the whole mesh last
+    // The leaf blocks found in a frame: kept, so frames after the first
+    // allocate nothing (one search at a time).
+    mutable std::vector<size_t> leaves_;
 };

@@ -48,8 +48,8 @@ TEST_P(ReaderGone, TheWindowStaysAndTheEndSaysTheOutputWasLost) {
     run.start(options);
     ASSERT_TRUE(run.child().wait_for_output(GetParam().enough, 20)) << run.child().err();
     run.child().close_out();
-    usleep(1000000);  // frames go on, their lines written to no one
-    ASSERT_TRUE(run.child().running()) << "ended by signal " << run.child().signal();
+    // Frames go on, their lines written to no one.
+    ASSERT_TRUE(run.wait_for_frame_after_lost_output()) << "ended by signal " << run.child().signal();
     ASSERT_TRUE(run.press_escape());
     expect_exit_1_without_a_signal(run.child());
     EXPECT_EQ(run.child().err(), "terrain-viewer: output to standard output was lost: Broken pipe\n");
@@ -72,7 +72,7 @@ TEST(HostileEnvironment, AFileSizeLimitCutsTheOutputNotTheRun) {
     options.stdout_path = run.folder().file("out.txt");
     run.start(options);
     ASSERT_FALSE(run.window().empty()) << run.child().err();
-    usleep(500000);
+    ASSERT_TRUE(run.wait_for_frame_after_lost_output()) << run.child().err();
     ASSERT_TRUE(run.press_escape());
     expect_exit_1_without_a_signal(run.child());
     EXPECT_EQ(last_line(run.child().err()), "terrain-viewer: output to standard output was lost: File too large");
@@ -155,14 +155,15 @@ TEST(HostileEnvironment, UnderAnyAddressSpaceLimitTheRunEndsWithoutASignal) {
         ViewerOptions options;
         options.limit = "--as=" + std::to_string(megabytes) + "000000";
         run.start(options);
+        // The first frame, or the end: however long a loaded machine takes to start.
         if (run.child().wait_for_output([](const std::string& out) { return out.find("yaw=") != std::string::npos; },
-                                        10)) {
+                                        60)) {
             shown++;
             EXPECT_TRUE(run.press_escape()) << megabytes << " MB";
             EXPECT_EQ(run.child().exit_code(), 0) << megabytes << " MB: " << run.child().err();
             continue;
         }
-        ASSERT_TRUE(run.child().wait_exit(10)) << megabytes << " MB";
+        ASSERT_TRUE(run.child().wait_exit(30)) << megabytes << " MB";
         EXPECT_TRUE(run.child().exited_normally()) << megabytes << " MB: signal " << run.child().signal() << ", "
                                                    << run.child().err();
         EXPECT_EQ(run.child().exit_code(), 1) << megabytes << " MB";

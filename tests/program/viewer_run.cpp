@@ -7,6 +7,7 @@
 #include <fstream>
 
 #include "hostile_bmp.h"
+#include "test_clock.h"
 
 ViewerRun::ViewerRun() : log_(folder_.file("probe.log")) {}
 
@@ -69,6 +70,16 @@ bool ViewerRun::turn_until(const std::string& window, int x, int y, const std::f
         if (done(latest_angles())) return true;
     }
     return false;
+}
+
+bool ViewerRun::wait_for_frame_after_lost_output(double seconds) {
+    const double deadline = now_seconds() + seconds;
+    while (probe_lines("frame").empty()) {
+        if (now_seconds() > deadline || !child_->running()) return false;
+        child_->drain();
+        usleep(20000);
+    }
+    return true;
 }
 
 std::vector<std::string> ViewerRun::probe_lines(const std::string& kind) const {

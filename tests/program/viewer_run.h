@@ -74,6 +74,10 @@ public:
     // every frame and sees a single move only now and then, never twice.
     bool turn_until(const std::string& window, int x, int y, const std::function<bool(Angles)>& done);
 
+    // Waits until the viewer has shown a whole frame after a write to
+    // standard output failed; false if `seconds` pass first.
+    bool wait_for_frame_after_lost_output(double seconds = 30);
+
     // Start-up steps the probe saw, in order ("init", "install_keyboard", ...).
     std::vector<std::string> steps() const;
     // Boxes the probe saw: "<display>|<title>|<heading>|<text>|<buttons>|<flags>".

@@ -1,6 +1,7 @@
-// Preloaded into the viewer by the tests: logs each library start-up step and
-// each native box to the file named by ZEB_PROBE_LOG, and makes the step named
-// by ZEB_PROBE_FAIL ("init", "install_mouse", ...) fail without running it.
+// Preloaded into the viewer by the tests: logs each library start-up step,
+// each native box and the first frame shown whole after standard output was
+// lost to the file named by ZEB_PROBE_LOG, and makes the step named by
+// ZEB_PROBE_FAIL ("init", "install_mouse", ...) fail without running it.
 // With ZEB_PROBE_FAIL_MALLOC=BYTES, every malloc of at least BYTES fails as
 // under a memory limit. Everything else goes on to the real library.
 
@@ -85,4 +86,13 @@ extern "C" int al_show_native_message_box(ALLEGRO_DISPLAY* display, const char* 
              buttons ? buttons : "(null)", flags);
     using Show = int (*)(ALLEGRO_DISPLAY*, const char*, const char*, const char*, const char*, int);
     return real<Show>("al_show_native_message_box")(display, title, heading, text, buttons, flags);
+}
+
+// "frame after lost output": a frame that began after a write to standard
+// output had failed has been shown, so the run went on past the loss.
+extern "C" void al_flip_display(void) {
+    static const auto flip = real<void (*)(void)>("al_flip_display");
+    static int lost_frames = 0;  // flips since the error was first seen
+    if (lost_frames < 2 && ferror(stdout) && ++lost_frames == 2) log_line("frame %s\n", "after lost output");
+    flip();
 }

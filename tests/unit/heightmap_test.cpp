@@ -25,6 +25,11 @@ bool contains(const std::string& text, const std::string& part) { return text.fi
 
 constexpr uint64_t GiB = uint64_t(1) << 30;
 
+// A budget that spares the same whenever it is asked.
+MemoryBudget fixed_memory_budget(uint64_t spare) {
+    return [spare] { return MemoryLimit{spare, "for the height image"}; };
+}
+
 class HeightmapFile : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
@@ -167,6 +172,9 @@ TEST_F(HeightmapFile, RunLengthDataLoadsToItsEndButNotCutShort) {
 TEST_F(HeightmapFile, OtherFormatsAreRefusedByNameWithACommandThatConvertsThem) {
     const Picture levels = grey_picture(3, 2, {10, 60, 110, 160, 210, 250});
     const std::vector<uint8_t> png = encode_png(levels), tga = encode_tga(levels, true);
+    std::vector<uint8_t> rle_tga = tga;  // run-length grey (type 11): one raw packet of the six levels
+    rle_tga[2] = 11;
+    rle_tga.insert(rle_tga.begin() + 18, 5);
     const struct {
         const char* format;
         std::vector<uint8_t> bytes;
@@ -175,12 +183,14 @@ TEST_F(HeightmapFile, OtherFormatsAreRefusedByNameWithACommandThatConvertsThem) 
         {"PNG", png, true},
         {"TGA", tga, true},
         {"TGA", encode_tga(levels, false), true},
+        {"TGA", rle_tga, true},
         {"PCX", encode_pcx(levels), true},
         {"JPEG", jpeg_start(23170, 23170, 352), false},
         {"WebP", {'R', 'I', 'F', 'F', 0, 0, 0, 0, 'W', 'E', 'B', 'P'}, false},
         {"DDS", {'D', 'D', 'S', ' ', 124, 0, 0, 0}, false},
         {"GIF", {'G', 'I', 'F', '8', '9', 'a'}, false},
         {"TIFF", {'I', 'I', '*', 0}, false},
+        {"TIFF", {'M', 'M', 0, '*'}, false},
     };
     for (const auto& c : cases) {
         HeightmapProblem problem;
@@ -277,6 +287,13 @@ TEST_F(HeightmapFile, ALinkToAMissingFileIsToldApart) {
     EXPECT_EQ(load_heightmap(path.c_str(), problem), nullptr);
     EXPECT_FALSE(problem.refused);
     EXPECT_EQ(problem.reason, "it is a link to a missing file (maps/gone.bmp)");
+    // Told whole however long.
+    std::string far = "maps";
+    while (far.size() < 3000) far += "/a-folder-deep-down-in-the-maps";
+    ASSERT_EQ(unlink(path.c_str()), 0);
+    ASSERT_EQ(symlink((far + "/gone.bmp").c_str(), path.c_str()), 0);
+    EXPECT_EQ(load_heightmap(path.c_str(), problem), nullptr);
+    EXPECT_EQ(problem.reason, "it is a link to a missing file (" + far + "/gone.bmp)");
 }
 
 TEST_F(HeightmapFile, TheMemoryIsAskedAgainOnceTheImageIsDecoded) {
@@ -327,17 +344,32 @@ TEST_F(HeightmapFile, AHeaderRewrittenWhileLoadingNeverGetsPastTheCheck) {
     ASSERT_TRUE(write_file(path, honest));
     const int fd = open(path.c_str(), O_WRONLY);
     ASSERT_GE(fd, 0);
+    auto write_sides = [fd](uint32_t side) {
+        std::vector<uint8_t> size(8);
+        put32_at(size, 0, side);
+        put32_at(size, 4, side);
+        return pwrite(fd, size.data(), size.size(), BMP_WIDTH_AT) == 8;
+    };
+    // Every time: the lie written just after the honest header was checked,
+    // when the memory is first asked about, before the copy is read.
+    {
+        const MemoryBudget rewriting = [&] {
+            write_sides(4000);
+            return MemoryLimit{64 << 20, "for the height image"};
+        };
+        HeightmapProblem problem;
+        EXPECT_EQ(load_heightmap(path.c_str(), problem, rewriting), nullptr);
+        EXPECT_TRUE(problem.refused);
+        EXPECT_TRUE(contains(problem.reason, "bytes, but its header promises a 4000 x 4000 8-bit image"))
+            << problem.reason;
+        ASSERT_TRUE(write_sides(64));
+    }
+    // Then however two threads take turns.
     std::atomic<bool> done{false};
     std::atomic<unsigned> flips{0};
     std::thread flipper([&] {
         const uint32_t sides[] = {64, 4000};
-        for (unsigned i = 0; !done; i++) {
-            std::vector<uint8_t> size(8);
-            put32_at(size, 0, sides[i % 2]);
-            put32_at(size, 4, sides[i % 2]);
-            if (pwrite(fd, size.data(), size.size(), BMP_WIDTH_AT) != 8) break;
-            flips++;
-        }
+        for (unsigned i = 0; !done && write_sides(sides[i % 2]); i++) flips++;
     });
     while (flips < 100) std::this_thread::yield();
     // Until each header has been met often, however the two threads take turns.
@@ -438,7 +470,8 @@ TEST(BmpRle, CompleteOnlyWhenTheDataReachesItsEnd) {
 }
 
 TEST(HeightmapSize, RefusesWhatTheMemoryOrTheLibraryCannotHold) {
-    EXPECT_EQ(BYTES_PER_PIXEL, 220u);
+    // What a refusal says a pixel costs is what the check counts.
+    EXPECT_EQ(heightmap_bytes(1000, 2000), 1000 * 2000 * BYTES_PER_PIXEL);
     EXPECT_EQ(heightmap_bytes(1000, 2000), 440000000u);
     EXPECT_EQ(heightmap_bytes(INT64_MAX, 2), UINT64_MAX);
     const struct {

@@ -30,7 +30,7 @@ TEST(FrameLoop, EchoesWholeDegreesTruncatedTowardZero) {
         Camera camera;
         camera.yaw = c.yaw, camera.pitch = c.pitch;
         CapturedStream out(STDOUT_FILENO);
-        EXPECT_EQ(run_frame_loop(camera, nothing, CellBlocks(nothing, 0), 2), 2);
+        EXPECT_EQ(run_frame_loop(camera, nothing, CellBlocks(nothing, 0, 0), 2), 2);
         const std::string text = out.text();
         EXPECT_EQ(text.substr(0, text.find('\n') + 1), c.line);
     }

@@ -36,8 +36,9 @@ ALLEGRO_BITMAP* rough_terrain(int side) {
 
 using Draw = std::function<void(const ALLEGRO_TRANSFORM& view, const ALLEGRO_TRANSFORM& projection)>;
 
-// The back buffer after `draw` through `camera`.
-std::vector<uint32_t> drawn(Camera& camera, const Draw& draw) {
+// The back buffer after `draw` through `camera`, into `pixels` (reused, so
+// that hundreds of views do not allocate a picture each).
+void draw_into(std::vector<uint32_t>& pixels, Camera& camera, const Draw& draw) {
     al_clear_to_color(al_map_rgb(0, 0, 0));
     ALLEGRO_TRANSFORM projection = camera.projection(), view = camera.view();
     al_use_projection_transform(&projection);
@@ -45,18 +46,19 @@ std::vector<uint32_t> drawn(Camera& camera, const Draw& draw) {
     draw(view, projection);
     ALLEGRO_BITMAP* back = al_get_backbuffer(display);
     ALLEGRO_LOCKED_REGION* lock = al_lock_bitmap(back, ALLEGRO_PIXEL_FORMAT_ABGR_8888, ALLEGRO_LOCK_READONLY);
-    std::vector<uint32_t> pixels;
-    if (!lock) return pixels;
+    pixels.clear();
+    if (!lock) return;
     for (int y = 0; y < al_get_bitmap_height(back); y++) {
         const uint32_t* row = reinterpret_cast<const uint32_t*>(static_cast<const char*>(lock->data) + y * lock->pitch);
         pixels.insert(pixels.end(), row, row + al_get_bitmap_width(back));
     }
     al_unlock_bitmap(back);
-    return pixels;
 }
 
 std::vector<uint32_t> drawn(Camera& camera, const std::vector<TerrainVertex>& mesh, size_t max_bytes) {
-    return drawn(camera, [&](const ALLEGRO_TRANSFORM&, const ALLEGRO_TRANSFORM&) { draw_terrain(mesh, max_bytes); });
+    std::vector<uint32_t> pixels;
+    draw_into(pixels, camera, [&](const ALLEGRO_TRANSFORM&, const ALLEGRO_TRANSFORM&) { draw_terrain(mesh, max_bytes); });
+    return pixels;
 }
 
 size_t lit_pixels(const std::vector<uint32_t>& pixels) {
@@ -65,16 +67,24 @@ size_t lit_pixels(const std::vector<uint32_t>& pixels) {
     return lit;
 }
 
+// Colours in a picture: each run of one colour counted once.
+size_t colours(const std::vector<uint32_t>& pixels) {
+    std::set<uint32_t> seen;
+    for (size_t i = 0; i < pixels.size(); i++)
+        if (i == 0 || pixels[i] != pixels[i - 1]) seen.insert(pixels[i]);
+    return seen.size();
+}
+
 // The sample's landscape, roughened by a few levels at random so that
 // neighbouring triangles overlap on the screen: cells painted in another
 // order, or left out, change pixels.
-ALLEGRO_BITMAP* rough_landscape(int side) {
-    ALLEGRO_BITMAP* image = al_create_bitmap(side, side);
+ALLEGRO_BITMAP* rough_landscape(int columns, int rows) {
+    ALLEGRO_BITMAP* image = al_create_bitmap(columns, rows);
     ALLEGRO_LOCKED_REGION* lock = al_lock_bitmap(image, ALLEGRO_PIXEL_FORMAT_ANY, ALLEGRO_LOCK_WRITEONLY);
     al_set_target_bitmap(image);
     Lcg random(11);
-    for (int r = 0; r < side; r++)
-        for (int c = 0; c < side; c++) {
+    for (int r = 0; r < rows; r++)
+        for (int c = 0; c < columns; c++) {
             const int level = std::clamp(int(sample_level(c, r)) + int(random.next() % 13) - 6, 0, 255);
             al_put_pixel(c, r, al_map_rgb(level, level, level));
         }
@@ -143,19 +153,20 @@ struct ViewSeen {
 };
 
 // Draws the whole mesh through `camera`, then only the cells that may reach
-// the window, with the viewer's runs and with every block on its own (so no
-// cell wrongly left out can hide behind a neighbour drawn anyway), and
-// expects the same back buffer each time.
-ViewSeen expect_same_picture(Camera& camera, const std::vector<TerrainVertex>& mesh, const CellBlocks& blocks) {
-    const std::vector<uint32_t> whole = drawn(camera, mesh, MAX_DRAW_BYTES);
+// the window, with runs joined across each of `bridges` cells (0: every block
+// on its own, so no cell wrongly left out can hide behind a neighbour drawn
+// anyway), and expects the same back buffer each time.
+ViewSeen expect_same_picture(Camera& camera, const std::vector<TerrainVertex>& mesh, const CellBlocks& blocks,
+                             const std::vector<size_t>& bridges) {
+    static std::vector<uint32_t> whole, visible;
+    static std::vector<CellRun> runs;
+    draw_into(whole, camera, [&](const ALLEGRO_TRANSFORM&, const ALLEGRO_TRANSFORM&) { draw_terrain(mesh); });
     const std::string where = "yaw " + std::to_string(camera.yaw) + ", pitch " + std::to_string(camera.pitch) +
                               " at (" + std::to_string(camera.x) + ", " + std::to_string(camera.y) + ", " +
                               std::to_string(camera.z) + ")";
     EXPECT_EQ(whole.size(), 800u * 600u) << where;
-    for (size_t bridge : {RUN_BRIDGE_CELLS, size_t(0)}) {
-        std::vector<CellRun> runs;
-        const std::vector<uint32_t> visible = drawn(camera, [&](const ALLEGRO_TRANSFORM& view,
-                                                                const ALLEGRO_TRANSFORM& projection) {
+    for (size_t bridge : bridges) {
+        draw_into(visible, camera, [&](const ALLEGRO_TRANSFORM& view, const ALLEGRO_TRANSFORM& projection) {
             draw_visible_terrain(mesh, blocks, view, projection, runs, bridge);
         });
         size_t drawn_cells = 0, differing = 0;
@@ -164,8 +175,12 @@ ViewSeen expect_same_picture(Camera& camera, const std::vector<TerrainVertex>& m
         EXPECT_EQ(differing, 0u) << where << ", runs joined across " << bridge << " cells: " << drawn_cells
                                  << " of " << mesh.size() / VERTICES_PER_CELL << " cells drawn";
     }
-    return {lit_pixels(whole), std::set<uint32_t>(whole.begin(), whole.end()).size()};
+    return {lit_pixels(whole), colours(whole)};
 }
+
+// The viewer's runs on even views, every block on its own on odd ones: each
+// view draws the whole mesh once and the visible cells once.
+std::vector<size_t> bridges_for(size_t view) { return {view % 2 ? 0 : RUN_BRIDGE_CELLS}; }
 
 class VisibleCells : public ::testing::Test {
 protected:
@@ -204,8 +219,8 @@ TEST(TerrainDraw, SlicesPaintExactlyWhatOneCallPaints) {
 
 TEST_F(VisibleCells, PaintExactlyWhatTheWholeMeshPaintsAtManyViews) {
     constexpr int SIDE = 1500;
-    const std::vector<TerrainVertex> mesh = mesh_of(rough_landscape(SIDE));
-    const CellBlocks blocks(mesh, SIDE);
+    const std::vector<TerrainVertex> mesh = mesh_of(rough_landscape(SIDE, SIDE));
+    const CellBlocks blocks(mesh, SIDE, SIDE);
 
     // Where the viewer stands (no target): the start view, round the
     // compass, looking down the rows as far as the far plane (yaw 180 to 195,
@@ -237,7 +252,7 @@ TEST_F(VisibleCells, PaintExactlyWhatTheWholeMeshPaintsAtManyViews) {
         {90, 90, &middle, 300},        {330, -45, &middle, 600},       {60, 10, &middle, 1200},
         {180, 0, &middle, 25},
     };
-    size_t views_with_terrain = 0;
+    size_t views_with_terrain = 0, shown = 0;
     for (const auto& v : views) {
         Camera camera;
         camera.set_fov(START_FOV);
@@ -248,7 +263,7 @@ TEST_F(VisibleCells, PaintExactlyWhatTheWholeMeshPaintsAtManyViews) {
         } else {
             camera.yaw = v.yaw, camera.pitch = v.pitch;
         }
-        const ViewSeen seen = expect_same_picture(camera, mesh, blocks);
+        const ViewSeen seen = expect_same_picture(camera, mesh, blocks, bridges_for(shown++));
         views_with_terrain += seen.lit > 20000 && seen.colours >= 5;
     }
     EXPECT_GE(views_with_terrain, 15u);  // most views show terrain in several shades to compare
@@ -260,20 +275,23 @@ TEST_F(VisibleCells, PaintExactlyWhatTheWholeMeshPaintsFromCloseBy) {
     // They stand on every eighth row or column, where blocks of any even
     // size meet.
     // Close views at random angles look at the needles' tips: cells are
-    // large on the screen, and the window's edges cut through blocks.
-    constexpr int SIDE = 200, NEEDLES = 400;
-    ALLEGRO_BITMAP* image = rough_landscape(SIDE);
+    // large on the screen, and the window's edges cut through blocks. Wider
+    // than long, so rows and columns cannot stand in for each other.
+    constexpr int COLUMNS = 240, ROWS = 168, NEEDLES = 400;
+    ALLEGRO_BITMAP* image = rough_landscape(COLUMNS, ROWS);
     Lcg random(5);
-    std::vector<std::pair<int, int>> needles;
+    std::vector<std::pair<int, int>> needles;  // column, row
     al_set_target_bitmap(image);
     for (int i = 0; i < NEEDLES; i++) {
-        const int along = int(random.next() % SIDE), line = int(random.next() % (SIDE / 8)) * 8;
-        needles.push_back(i % 2 ? std::make_pair(along, line) : std::make_pair(line, along));
+        if (i % 2)  // on a row
+            needles.push_back({int(random.next() % COLUMNS), int(random.next() % (ROWS / 8)) * 8});
+        else  // on a column
+            needles.push_back({int(random.next() % (COLUMNS / 8)) * 8, int(random.next() % ROWS)});
         al_put_pixel(needles.back().first, needles.back().second, al_map_rgb(255, 255, 255));
     }
     al_set_target_backbuffer(display);
     const std::vector<TerrainVertex> mesh = mesh_of(image);
-    const CellBlocks blocks(mesh, SIDE);
+    const CellBlocks blocks(mesh, COLUMNS, ROWS);
     size_t views_with_terrain = 0;
     for (int view = 0; view < 300; view++) {
         Camera camera;
@@ -281,7 +299,7 @@ TEST_F(VisibleCells, PaintExactlyWhatTheWholeMeshPaintsFromCloseBy) {
         const auto [column, row] = needles[random.next() % NEEDLES];
         const float tip[3] = {float(column - GRID_OFFSET), float(255 - HEIGHT_BASE), float(row - GRID_OFFSET)};
         aim(camera, random.next() % 360, int(random.next() % 181) - 90.0, tip, 5 + random.next() % 60);
-        const ViewSeen seen = expect_same_picture(camera, mesh, blocks);
+        const ViewSeen seen = expect_same_picture(camera, mesh, blocks, bridges_for(view));
         views_with_terrain += seen.lit > 20000;
     }
     EXPECT_GE(views_with_terrain, 100u);  // a good part of them show plenty of terrain
@@ -304,7 +322,7 @@ TEST_F(VisibleCells, PaintExactlyWhatTheWholeMeshPaintsWhereTheFarPlaneCutsTheTe
         }
     al_set_target_backbuffer(display);
     const std::vector<TerrainVertex> mesh = mesh_of(image);
-    const CellBlocks blocks(mesh, COLUMNS);
+    const CellBlocks blocks(mesh, COLUMNS, ROWS);
 
     // The turn whose window looks down the rows and a little down.
     double yaw = 0, pitch = 0, best = -1;
@@ -322,7 +340,7 @@ TEST_F(VisibleCells, PaintExactlyWhatTheWholeMeshPaintsWhereTheFarPlaneCutsTheTe
     Camera camera;
     camera.set_fov(START_FOV);
     aim(camera, yaw, pitch, target, far_plane / depth_a_unit);
-    const ViewSeen seen = expect_same_picture(camera, mesh, blocks);
+    const ViewSeen seen = expect_same_picture(camera, mesh, blocks, {RUN_BRIDGE_CELLS, 0});
     EXPECT_GT(seen.lit, 100000u);  // ground fills much of the window up to the far plane
     EXPECT_GT(seen.colours, 20u);
 }

@@ -19,6 +19,7 @@ TEST(XErrors, ARefusedRequestIsKeptWhileTheWindowOpensAndEndsTheRunOtherwise) {
             if (!x) _exit(3);
             x_errors_hold();
             XFreePixmap(x, 0x1fffffff);  // no pixmap has that id
+            XDestroyWindow(x, 0x1fffffff);  // nor window: the first refusal is the one kept
             XSync(x, False);
             fprintf(stderr, "kept: %s\n", x_errors_release().c_str());
             XFreePixmap(x, 0x1fffffff);

@@ -1,0 +1,26 @@
+// This process's memory limits and what it uses under them, read in one
+// place for the window's check and the height image's budget. Bytes.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+constexpr uint64_t NO_LIMIT = UINT64_MAX;
+
+// A file's contents; "" when it cannot be read.
+std::string read_system_file(const std::string& path);
+
+// The soft RLIMIT_AS and RLIMIT_DATA of this process; NO_LIMIT where none.
+struct ProcessLimits {
+    uint64_t address_space = NO_LIMIT, data = NO_LIMIT;
+};
+ProcessLimits process_limits();
+
+// The bytes a "Key:  123 kB" line of /proc/self/status gives (`key` with its
+// colon: "VmSize:" for the address space in use, "VmData:" for the data
+// segment); 0 when there is no such line.
+uint64_t status_bytes(const std::string& status, const char* key);
+
+// Address space the process may still map under its limit (ulimit -v);
+// NO_LIMIT when it has no such limit.
+uint64_t address_space_left();
