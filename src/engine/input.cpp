@@ -2,6 +2,7 @@
 // kept so movement and button edges can be asked for.
 
 #include "engine/input_math.h"
+#include "engine/x_pointer.h"
 #include "engine/zeb.h"
 
 // Static storage: all zero, that is nothing held, until the first poll.
@@ -14,6 +15,10 @@ namespace {
 
 constexpr int LEFT_BUTTON = 1;
 constexpr int RIGHT_BUTTON = 2;
+
+// Where the pointer was last read, or put by a centring since.
+PointerRead pointer_read{0, 0, false};
+bool pointer_ever_read = false;
 
 int display_width() { return al_get_display_width(display); }
 int display_height() { return al_get_display_height(display); }
@@ -29,10 +34,27 @@ void input_poll() {
     mouse_before = mouse_now;
     al_get_keyboard_state(&keyboard_now);
     al_get_mouse_state(&mouse_now);
+    // The library's position lags behind the warps of mouse look: read after
+    // every warp sent, ours holds the movement made since the last centring.
+    if (x_pointer_ready()) {
+        pointer_read = x_pointer_read(display_width(), display_height());
+        pointer_ever_read = true;
+        mouse_now.x = pointer_read.x;
+        mouse_now.y = pointer_read.y;
+    }
 }
 
 void mouse_center() {
-    al_set_mouse_xy(display, center_coordinate(display_width()), center_coordinate(display_height()));
+    const int x = center_coordinate(display_width()), y = center_coordinate(display_height());
+    if (x_pointer_ready()) {
+        const CentringWarp warp = centring_warp(pointer_ever_read, pointer_read, x, y);
+        if (warp.needed) x_pointer_warp(warp);
+        // Centring again before the next poll must not move it twice.
+        pointer_read = {x, y, true};
+        pointer_ever_read = true;
+    } else {
+        al_set_mouse_xy(display, x, y);
+    }
     al_set_mouse_z(0);
 }
 

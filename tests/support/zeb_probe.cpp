@@ -2,9 +2,11 @@
 // each native box to the file named by ZEB_PROBE_LOG, and makes the step named
 // by ZEB_PROBE_FAIL ("init", "install_mouse", ...) fail without running it.
 // With ZEB_PROBE_FAIL_MALLOC=BYTES, every malloc of at least BYTES fails as
-// under a memory limit. Everything else goes on to the real library.
+// under a memory limit. With ZEB_PROBE_FRAME_DELAY_MS=N, each flip waits N ms
+// first, as a frame of a large terrain does. Everything else goes on to the real library.
 
 #include <dlfcn.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -85,4 +87,13 @@ extern "C" int al_show_native_message_box(ALLEGRO_DISPLAY* display, const char* 
              buttons ? buttons : "(null)", flags);
     using Show = int (*)(ALLEGRO_DISPLAY*, const char*, const char*, const char*, const char*, int);
     return real<Show>("al_show_native_message_box")(display, title, heading, text, buttons, flags);
+}
+
+extern "C" void al_flip_display(void) {
+    static const long delay_ms = [] {
+        const char* ms = getenv("ZEB_PROBE_FRAME_DELAY_MS");
+        return ms ? atol(ms) : 0;
+    }();
+    if (delay_ms > 0) usleep(useconds_t(delay_ms) * 1000);
+    real<void (*)(void)>("al_flip_display")();
 }

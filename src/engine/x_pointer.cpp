@@ -1,0 +1,47 @@
+#include "engine/x_pointer.h"
+
+#include <cstdio>
+
+#include "engine/zeb.h"
+
+// Last: Xlib's macros (None, Bool) would break the headers above.
+#include <allegro5/allegro_x.h>
+#include <X11/Xlib.h>
+
+namespace {
+
+Display* connection = nullptr;
+Window window = 0;
+
+}  // namespace
+
+bool x_pointer_ready() {
+    static bool tried = false;
+    if (!tried && display) {
+        tried = true;
+        connection = XOpenDisplay(nullptr);
+        window = al_get_x_window_id(display);
+        if (!connection)
+            fprintf(stderr, "terrain-viewer: the X display could not be opened a second time for mouse look; "
+                            "it may miss some of the pointer's movement\n");
+    }
+    return connection != nullptr;
+}
+
+PointerRead x_pointer_read(int width, int height) {
+    Window root, child;
+    int root_x, root_y, x = 0, y = 0;
+    unsigned buttons;
+    const bool same_screen = XQueryPointer(connection, window, &root, &child, &root_x, &root_y, &x, &y, &buttons);
+    return read_pointer(x, y, same_screen, width, height);
+}
+
+void x_pointer_warp(const CentringWarp& warp) {
+    // A move by the difference starts from wherever the pointer is when the
+    // server gets it, so movement made on the way is kept.
+    if (warp.relative)
+        XWarpPointer(connection, None, None, 0, 0, 0, 0, warp.x, warp.y);
+    else
+        XWarpPointer(connection, None, window, 0, 0, 0, 0, warp.x, warp.y);
+    XFlush(connection);
+}
