@@ -19,6 +19,9 @@ bool display_created = false;
 
 namespace {
 
+// The display's own events, only ever looked at for its close button.
+ALLEGRO_EVENT_QUEUE* display_events = nullptr;
+
 // Address space that opening the window maps: the renderer's threads and its
 // shader compiler, about 250 MiB with Mesa's software renderer on two cores,
 // and a thread's stack more for each further core. With less left under an
@@ -87,5 +90,16 @@ bool set_video_mode(uint16_t width, uint16_t height, int16_t mode) {
         return report_no_window(width, height,
                                 refused.empty() ? x_display_problem() : "the X server refused a request: " + refused);
     display_created = true;
+    // Without a queue the close button goes unseen; Escape still ends the run.
+    display_events = al_create_event_queue();
+    if (display_events) al_register_event_source(display_events, al_get_display_event_source(display));
     return true;
+}
+
+bool display_close_requested() {
+    static bool requested = false;
+    ALLEGRO_EVENT event;
+    while (!requested && display_events && al_get_next_event(display_events, &event))
+        requested = event.type == ALLEGRO_EVENT_DISPLAY_CLOSE;
+    return requested;
 }
