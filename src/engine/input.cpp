@@ -16,9 +16,11 @@ namespace {
 constexpr int LEFT_BUTTON = 1;
 constexpr int RIGHT_BUTTON = 2;
 
-// Where the pointer was last read, or put by a centring since.
+// Where the pointer was last read, or put by a centring since, and whether
+// the last centring held it (the window had the focus). Before any centring
+// the pointer reads where it is.
 PointerRead pointer_read{0, 0, false};
-bool pointer_ever_read = false;
+bool pointer_held = true;
 
 int display_width() { return al_get_display_width(display); }
 int display_height() { return al_get_display_height(display); }
@@ -37,8 +39,10 @@ void input_poll() {
     // The library's position lags behind the warps of mouse look: read after
     // every warp sent, ours holds the movement made since the last centring.
     if (x_pointer_ready()) {
-        pointer_read = x_pointer_read(display_width(), display_height());
-        pointer_ever_read = true;
+        int x = 0, y = 0;
+        const bool on_screen = x_pointer_query(x, y);
+        pointer_read = read_pointer(x, y, pointer_held && on_screen && display_has_focus(), display_width(),
+                                    display_height());
         mouse_now.x = pointer_read.x;
         mouse_now.y = pointer_read.y;
     }
@@ -47,11 +51,11 @@ void input_poll() {
 void mouse_center() {
     const int x = center_coordinate(display_width()), y = center_coordinate(display_height());
     if (x_pointer_ready()) {
-        const CentringWarp warp = centring_warp(pointer_ever_read, pointer_read, x, y);
+        pointer_held = display_has_focus();
+        const CentringWarp warp = centring_warp(pointer_held, pointer_read, x, y);
         if (warp.needed) x_pointer_warp(warp);
         // Centring again before the next poll must not move it twice.
-        pointer_read = {x, y, true};
-        pointer_ever_read = true;
+        pointer_read = {x, y, pointer_held};
     } else {
         al_set_mouse_xy(display, x, y);
     }

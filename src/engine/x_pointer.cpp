@@ -28,12 +28,11 @@ bool x_pointer_ready() {
     return connection != nullptr;
 }
 
-PointerRead x_pointer_read(int width, int height) {
+bool x_pointer_query(int& x, int& y) {
     Window root, child;
-    int root_x, root_y, x = 0, y = 0;
+    int root_x, root_y;
     unsigned buttons;
-    const bool same_screen = XQueryPointer(connection, window, &root, &child, &root_x, &root_y, &x, &y, &buttons);
-    return read_pointer(x, y, same_screen, width, height);
+    return XQueryPointer(connection, window, &root, &child, &root_x, &root_y, &x, &y, &buttons);
 }
 
 void x_pointer_warp(const CentringWarp& warp) {

@@ -10,7 +10,8 @@
 // when it cannot be opened (said once on standard error: mouse look then
 // reads the library's pointer, which may miss movement).
 bool x_pointer_ready();
-// Where the pointer is now in the display's window, a width x height pixels.
-PointerRead x_pointer_read(int width, int height);
+// Where the pointer is now in the display's window (pixels, outside it too);
+// false when it is on another screen.
+bool x_pointer_query(int& x, int& y);
 // Sends `warp` to the X server at once (display pixels).
 void x_pointer_warp(const CentringWarp& warp);

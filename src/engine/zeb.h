@@ -39,13 +39,17 @@ bool set_video_mode(uint16_t width, uint16_t height, int16_t mode);
 // Whether the window was asked to close (its close button, a window manager's
 // WM_DELETE_WINDOW) since it opened; never waits.
 bool display_close_requested();
+// Whether the window has the keyboard focus, as far as its events have told
+// since it opened (true until they tell otherwise); never waits.
+bool display_has_focus();
 
 // --- input snapshots (input.cpp) --------------------------------------------
 // All zero until the first poll. Width and height are asked of the library at
 // every call, never cached; every query needs a display. The pointer's x and y
 // are read from the X server after every warp mouse_center sent (x_pointer.h),
-// so movement made while a warp is on its way is kept; outside the window the
-// pointer reads as the centre.
+// so movement made while a warp is on its way is kept. While the window has
+// not the focus, the pointer reads as the centre and is not warped; after it
+// comes back, movement counts from the centre again.
 
 extern ALLEGRO_KEYBOARD_STATE keyboard_now;
 extern ALLEGRO_KEYBOARD_STATE keyboard_before;
