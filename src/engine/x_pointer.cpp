@@ -28,11 +28,12 @@ bool x_pointer_ready() {
     return connection != nullptr;
 }
 
-bool x_pointer_query(int& x, int& y) {
+PointerQuery x_pointer_query() {
     Window root, child;
-    int root_x, root_y;
+    int root_x = 0, root_y = 0, x = 0, y = 0;
     unsigned buttons;
-    return XQueryPointer(connection, window, &root, &child, &root_x, &root_y, &x, &y, &buttons);
+    const bool same_screen = XQueryPointer(connection, window, &root, &child, &root_x, &root_y, &x, &y, &buttons);
+    return {x, y, root_x - x, root_y - y, same_screen};
 }
 
 void x_pointer_warp(const CentringWarp& warp) {

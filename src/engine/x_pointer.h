@@ -10,8 +10,12 @@
 // when it cannot be opened (said once on standard error: mouse look then
 // reads the library's pointer, which may miss movement).
 bool x_pointer_ready();
-// Where the pointer is now in the display's window (pixels, outside it too);
-// false when it is on another screen.
-bool x_pointer_query(int& x, int& y);
+struct PointerQuery {
+    int x, y;                // the pointer in the window's pixels, outside it too
+    int window_x, window_y;  // the window's top left corner on the screen
+    bool same_screen;        // false: the pointer is on another screen
+};
+// Where the pointer and the display's window are now.
+PointerQuery x_pointer_query();
 // Sends `warp` to the X server at once (display pixels).
 void x_pointer_warp(const CentringWarp& warp);

@@ -126,6 +126,10 @@ TEST_P(MouseLookAtRate, EveryMoveTurnsTheCameraOnce) {
     Angles drag = settled_angles(run, window);
     EXPECT_EQ(drag.yaw, 320);
     EXPECT_EQ(drag.pitch, 40);
+    // A window moved under a still pointer, as a window manager places it: no turn.
+    shell("xdotool windowmove " + window + " 120 80");
+    Angles moved = settled_angles(run, window);
+    EXPECT_TRUE(moved.yaw == 320 && moved.pitch == 40) << moved.yaw << ", " << moved.pitch;
     EXPECT_TRUE(run.press_escape(20));
 }
 
