@@ -22,8 +22,10 @@ bool x_pointer_ready() {
         connection = XOpenDisplay(nullptr);
         window = al_get_x_window_id(display);
         if (!connection)
-            fprintf(stderr, "terrain-viewer: the X display could not be opened a second time for mouse look; "
-                            "it may miss some of the pointer's movement\n");
+            fprintf(stderr,
+                    "terrain-viewer: mouse look could not open a connection of its own to the X display (the "
+                    "server may take no more clients: close another X program and start the viewer again); it "
+                    "goes on with the library's pointer, which may miss movement\n");
     }
     return connection != nullptr;
 }
