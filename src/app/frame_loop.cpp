@@ -26,7 +26,7 @@ long run_frame_loop(Camera& camera, const std::vector<TerrainVertex>& vertices, 
     long frames = 0;
     while (frames < frame_limit) {
         // The keyboard as the previous frame's update read it: all clear at first.
-        if (al_key_down(&keyboard_now, ALLEGRO_KEY_ESCAPE)) break;
+        if (al_key_down(&keyboard_now, ALLEGRO_KEY_ESCAPE) || display_close_requested()) break;
         console_print("yaw=%d, pitch=%d\n", static_cast<int>(camera.yaw), static_cast<int>(camera.pitch));
         al_clear_to_color(al_map_rgb(0, 0, 0));
         ALLEGRO_TRANSFORM projection = camera.projection();

@@ -30,6 +30,20 @@ void move_on_heading(Camera& camera, double distance, bool across) {
 
 }  // namespace
 
+double wrap_yaw(double degrees) {
+    // fmod is exact, so a turn of less than a circle gives exactly the single
+    // step of 360 it always took: (360, 720] less 360, (-360, 0) plus 360.
+    if (degrees > 360) {
+        const double turned = std::fmod(degrees, 360);
+        return turned == 0 ? 360 : turned;
+    }
+    if (degrees < 0) {
+        const double turned = std::fmod(degrees, 360);
+        return turned < 0 ? turned + 360 : 0;  // -0 from a whole number of turns is 0
+    }
+    return degrees;
+}
+
 Camera::Camera() : fov(90), x(0), y(0), z(0), yaw(0), pitch(0) { al_identity_transform(&transform); }
 
 double Camera::deg_to_rad(double degrees) const { return degrees * (PI / 180); }
@@ -51,10 +65,7 @@ void Camera::update() {
 void Camera::look(int offset_x, int offset_y) {
     yaw += offset_x * (LOOK_DEGREES_PER_PIXEL * mouse_sensitivity);
     pitch += offset_y * (LOOK_DEGREES_PER_PIXEL * mouse_sensitivity);
-    // One step each way, not a modulo: the pointer is re-centred every frame,
-    // so a frame never turns anywhere near a full circle.
-    if (yaw > 360) yaw -= 360;
-    if (yaw < 0) yaw += 360;
+    yaw = wrap_yaw(yaw);
     if (pitch < -90)
         pitch = -90;
     else if (pitch > 90)

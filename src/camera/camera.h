@@ -16,6 +16,10 @@ constexpr float NEAR_PLANE = 0.5f;  // nearest distance drawn, world units
 // Degrees of turn per pixel of pointer offset, before mouse_sensitivity.
 constexpr double LOOK_DEGREES_PER_PIXEL = 0.125;
 
+// A heading in degrees brought into 0..360 whatever its size: above 360 into
+// (0, 360], 360 itself kept; below 0 into [0, 360). Leaves 0..360 alone.
+double wrap_yaw(double degrees);
+
 // The six bounds handed to al_perspective_transform, in its parameter order.
 struct Frustum {
     float left, top, near_z, right, bottom, far_z;
@@ -46,7 +50,7 @@ public:
     // display centre, re-centre the pointer.
     void update();
     // The turn of update for a pointer offset in pixels (positive left of and
-    // above the centre): yaw wrapped once into 0..360, pitch clamped to -90..90.
+    // above the centre): yaw wrapped into 0..360 (wrap_yaw), pitch clamped to -90..90.
     void look(int offset_x, int offset_y);
 
     // Moves by amount x scale world units. "Along" follows the heading; "across"

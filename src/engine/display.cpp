@@ -19,6 +19,20 @@ bool display_created = false;
 
 namespace {
 
+// The display's own events, looked at for its close button and its focus.
+ALLEGRO_EVENT_QUEUE* display_events = nullptr;
+bool close_requested = false;
+bool focused = true;  // until told otherwise: the window has just been opened
+
+void take_display_events() {
+    ALLEGRO_EVENT event;
+    while (display_events && al_get_next_event(display_events, &event)) {
+        if (event.type == ALLEGRO_EVENT_DISPLAY_CLOSE) close_requested = true;
+        if (event.type == ALLEGRO_EVENT_DISPLAY_SWITCH_IN) focused = true;
+        if (event.type == ALLEGRO_EVENT_DISPLAY_SWITCH_OUT) focused = false;
+    }
+}
+
 // Address space that opening the window maps: the renderer's threads and its
 // shader compiler, about 250 MiB with Mesa's software renderer on two cores,
 // and a thread's stack more for each further core. With less left under an
@@ -87,5 +101,19 @@ bool set_video_mode(uint16_t width, uint16_t height, int16_t mode) {
         return report_no_window(width, height,
                                 refused.empty() ? x_display_problem() : "the X server refused a request: " + refused);
     display_created = true;
+    // Without a queue the close button goes unseen (Escape still ends the
+    // run) and the window counts as always focused.
+    display_events = al_create_event_queue();
+    if (display_events) al_register_event_source(display_events, al_get_display_event_source(display));
     return true;
+}
+
+bool display_close_requested() {
+    take_display_events();
+    return close_requested;
+}
+
+bool display_has_focus() {
+    take_display_events();
+    return focused;
 }

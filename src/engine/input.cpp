@@ -2,6 +2,7 @@
 // kept so movement and button edges can be asked for.
 
 #include "engine/input_math.h"
+#include "engine/x_pointer.h"
 #include "engine/zeb.h"
 
 // Static storage: all zero, that is nothing held, until the first poll.
@@ -14,6 +15,19 @@ namespace {
 
 constexpr int LEFT_BUTTON = 1;
 constexpr int RIGHT_BUTTON = 2;
+
+// Where the pointer was last read, or put by a centring since, and whether
+// the last centring held it (the window had the focus). Before any centring
+// the pointer reads where it is.
+PointerRead pointer_read{0, 0, false};
+bool pointer_held = true;
+// Where the window was at the last read and at the last centring: a window
+// moved under a still pointer (placed by the window manager after it opened,
+// dragged by its title) is no movement of the user's.
+PointerQuery last_query{0, 0, 0, 0, false};
+bool ever_queried = false;
+int held_window_x = 0, held_window_y = 0;
+bool held_window_known = false;
 
 int display_width() { return al_get_display_width(display); }
 int display_height() { return al_get_display_height(display); }
@@ -29,10 +43,32 @@ void input_poll() {
     mouse_before = mouse_now;
     al_get_keyboard_state(&keyboard_now);
     al_get_mouse_state(&mouse_now);
+    // The library's position lags behind the warps of mouse look: read after
+    // every warp sent, ours holds the movement made since the last centring.
+    if (x_pointer_ready()) {
+        const PointerQuery q = last_query = x_pointer_query();
+        ever_queried = true;
+        const bool window_moved = held_window_known && (q.window_x != held_window_x || q.window_y != held_window_y);
+        pointer_read = read_pointer(q.x, q.y, pointer_held && q.same_screen && !window_moved && display_has_focus(),
+                                    display_width(), display_height());
+        mouse_now.x = pointer_read.x;
+        mouse_now.y = pointer_read.y;
+    }
 }
 
 void mouse_center() {
-    al_set_mouse_xy(display, center_coordinate(display_width()), center_coordinate(display_height()));
+    const int x = center_coordinate(display_width()), y = center_coordinate(display_height());
+    if (x_pointer_ready()) {
+        pointer_held = display_has_focus();
+        if (!ever_queried) last_query = x_pointer_query(), ever_queried = true;
+        held_window_x = last_query.window_x, held_window_y = last_query.window_y, held_window_known = true;
+        const CentringWarp warp = centring_warp(pointer_held, pointer_read, x, y);
+        if (warp.needed) x_pointer_warp(warp);
+        // Centring again before the next poll must not move it twice.
+        pointer_read = {x, y, pointer_held};
+    } else {
+        al_set_mouse_xy(display, x, y);
+    }
     al_set_mouse_z(0);
 }
 

@@ -36,9 +36,20 @@ constexpr int16_t VIDEO_MODE_KEEP_FORMAT = 6;           // flags 2
 // created ends the run instead (x_errors.h).
 bool set_video_mode(uint16_t width, uint16_t height, int16_t mode);
 
+// Whether the window was asked to close (its close button, a window manager's
+// WM_DELETE_WINDOW) since it opened; never waits.
+bool display_close_requested();
+// Whether the window has the keyboard focus, as far as its events have told
+// since it opened (true until they tell otherwise); never waits.
+bool display_has_focus();
+
 // --- input snapshots (input.cpp) --------------------------------------------
 // All zero until the first poll. Width and height are asked of the library at
-// every call, never cached; every query needs a display.
+// every call, never cached; every query needs a display. The pointer's x and y
+// are read from the X server after every warp mouse_center sent (x_pointer.h),
+// so movement made while a warp is on its way is kept. While the window has
+// not the focus, the pointer reads as the centre and is not warped; after it
+// comes back, movement counts from the centre again.
 
 extern ALLEGRO_KEYBOARD_STATE keyboard_now;
 extern ALLEGRO_KEYBOARD_STATE keyboard_before;
@@ -46,7 +57,7 @@ extern ALLEGRO_MOUSE_STATE mouse_now;
 extern ALLEGRO_MOUSE_STATE mouse_before;
 
 void input_poll();        // now -> before, then reads keyboard and mouse anew
-void mouse_center();      // warps the pointer to the display centre, wheel to 0
+void mouse_center();      // warps the pointer back to the display centre, wheel to 0
 int mouse_offset_x();     // pixels the pointer is left of the centre
 int mouse_offset_y();     // pixels the pointer is above the centre
 int mouse_wheel();        // wheel position (reset to 0 by mouse_center)

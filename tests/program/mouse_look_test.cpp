@@ -2,6 +2,9 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cstdint>
+#include <vector>
+
 #include "viewer_run.h"
 
 namespace {
@@ -75,3 +78,61 @@ TEST_F(MouseLook, MovingUpRaisesThePitchWhichStopsAt90) {
     }
     EXPECT_TRUE(reached);
 }
+
+namespace {
+
+// A mouse's relative moves at a given frame rate: every pixel must turn the
+// camera once, whether the frames come 2 or hundreds of times a second.
+struct LookRate {
+    const char* name;
+    int frame_delay_ms;  // 0: as fast as a small terrain draws
+};
+
+void PrintTo(const LookRate& rate, std::ostream* os) { *os << rate.name; }
+
+class MouseLookAtRate : public ::testing::TestWithParam<LookRate> {};
+
+// The angles once the pointer is back at the centre and three more frames
+// have been printed: everything moved has been seen by then.
+Angles settled_angles(ViewerRun& run, const std::string& window) {
+    for (int i = 0; i < 100; i++, usleep(50000)) {
+        Point p = pointer_in(window);
+        if (p.x == 400 && p.y == 300) break;
+    }
+    run.child().drain();
+    run.wait_for_frames(all_angles(run.child().out()).size() + 3, 20);
+    return run.latest_angles();
+}
+
+}  // namespace
+
+TEST_P(MouseLookAtRate, EveryMoveTurnsTheCameraOnce) {
+    ViewerRun run;
+    ASSERT_TRUE(run.put_heightmap(grey_picture(24, 24, std::vector<uint8_t>(24 * 24, 120))));
+    ViewerOptions options;
+    options.frame_delay_ms = GetParam().frame_delay_ms;
+    run.start(options);
+    std::string window = run.window();
+    ASSERT_FALSE(window.empty());
+    ASSERT_TRUE(run.wait_for_frames(2, 20));
+    ASSERT_EQ(settled_angles(run, window).yaw, 0);
+    // Right and up together: a lost pixel leaves the pitch short of its whole
+    // degree, a doubled one takes the yaw below its own (angles print truncated).
+    for (int i = 0; i < 20; i++, usleep(300000)) move_pointer_by(8, -8);  // single moves, 20 degrees
+    Angles singles = settled_angles(run, window);
+    EXPECT_EQ(singles.yaw, 340);
+    EXPECT_EQ(singles.pitch, 20);
+    for (int i = 0; i < 80; i++, usleep(10000)) move_pointer_by(2, -2);  // a drag, 20 degrees more
+    Angles drag = settled_angles(run, window);
+    EXPECT_EQ(drag.yaw, 320);
+    EXPECT_EQ(drag.pitch, 40);
+    // A window moved under a still pointer, as a window manager places it: no turn.
+    shell("xdotool windowmove " + window + " 120 80");
+    Angles moved = settled_angles(run, window);
+    EXPECT_TRUE(moved.yaw == 320 && moved.pitch == 40) << moved.yaw << ", " << moved.pitch;
+    EXPECT_TRUE(run.press_escape(20));
+}
+
+INSTANTIATE_TEST_SUITE_P(Rates, MouseLookAtRate,
+                         ::testing::Values(LookRate{"Fast", 0}, LookRate{"TwoFramesASecond", 500}),
+                         [](const auto& info) { return std::string(info.param.name); });

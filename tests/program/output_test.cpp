@@ -1,4 +1,4 @@
-// What the viewer writes, and how a run ends: Escape, the frame limit.
+// What the viewer writes, and how a run ends: Escape, the close button, the frame limit.
 #include <gtest/gtest.h>
 
 #include <unistd.h>
@@ -46,6 +46,7 @@ struct OutputKind {
     const char* name;
     bool line_buffered, terminal;
     std::vector<std::string> arguments;  // to be ignored
+    bool close_button = false;           // ended by the window manager's close request, not Escape
 };
 
 void PrintTo(const OutputKind& kind, std::ostream* os) { *os << kind.name; }
@@ -54,7 +55,7 @@ class OutputTo : public ::testing::TestWithParam<OutputKind> {};
 
 }  // namespace
 
-TEST_P(OutputTo, StartupThenARowLineEachThenTheAnglesUntilEscape) {
+TEST_P(OutputTo, StartupThenARowLineEachThenTheAnglesUntilTheEnd) {
     ViewerRun run;
     ASSERT_TRUE(run.put_heightmap(small_terrain()));
     ViewerOptions options;
@@ -62,11 +63,17 @@ TEST_P(OutputTo, StartupThenARowLineEachThenTheAnglesUntilEscape) {
     options.terminal = GetParam().terminal;
     options.arguments = GetParam().arguments;
     run.start(options);
-    ASSERT_FALSE(run.window().empty());
+    const std::string window = run.window();
+    ASSERT_FALSE(window.empty());
     if (options.line_buffered || options.terminal) {
         EXPECT_TRUE(run.wait_for_frames(3));
     }
-    ASSERT_TRUE(run.press_escape());
+    if (GetParam().close_button) {
+        ask_to_close(window);
+        ASSERT_TRUE(run.child().wait_exit(10));
+    } else {
+        ASSERT_TRUE(run.press_escape());
+    }
     EXPECT_TRUE(run.child().exited_normally());
     EXPECT_EQ(run.child().exit_code(), 0);
     const std::string out = without_returns(run.child().out());
@@ -80,7 +87,8 @@ INSTANTIATE_TEST_SUITE_P(Viewer, OutputTo,
                          ::testing::Values(OutputKind{"line_buffered_pipe", true, false, {}},
                                            OutputKind{"block_buffered_pipe", false, false, {}},
                                            OutputKind{"terminal", false, true, {}},
-                                           OutputKind{"with_arguments", true, false, {"--help", "other.bmp", "-f"}}),
+                                           OutputKind{"with_arguments", true, false, {"--help", "other.bmp", "-f"}},
+                                           OutputKind{"closed_by_its_button", true, false, {}, true}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST(Viewer, EscapeEndsTheRunAtTheNextFrame) {

@@ -35,6 +35,8 @@ void ViewerRun::start(const ViewerOptions& options) {
     const std::string preload = preloaded && *preloaded ? std::string(preloaded) + ":" + PROBE_PATH : PROBE_PATH;
     child.set_env = {{"LD_PRELOAD", preload}, {"ZEB_PROBE_LOG", log_}, {"ALSOFT_DRIVERS", "null"}};
     if (!options.fail_step.empty()) child.set_env.push_back({"ZEB_PROBE_FAIL", options.fail_step});
+    if (options.frame_delay_ms > 0)
+        child.set_env.push_back({"ZEB_PROBE_FRAME_DELAY_MS", std::to_string(options.frame_delay_ms)});
     if (!options.x_display) child.unset_env.push_back("DISPLAY");
     if (!options.display.empty()) child.set_env.push_back({"DISPLAY", options.display});
     child_ = std::make_unique<Child>(child);

@@ -45,6 +45,7 @@ struct ViewerOptions {
     std::vector<std::string> arguments;  // on the command line, to be ignored
     std::string stdout_path;             // standard output to this file instead
     std::vector<int> closed_fds;         // standard streams the viewer starts without
+    int frame_delay_ms = 0;              // each frame takes this much longer, as on a large terrain
     std::string limit;                   // a process limit to run under, as prlimit takes it: "--as=350000000"
 };
 

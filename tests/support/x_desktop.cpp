@@ -10,8 +10,15 @@
 
 // Last: Xlib's macros (None, Bool) would break the headers above.
 #include <X11/Xlib.h>
+#include <X11/extensions/XTest.h>
 
 namespace {
+
+// The test's own connection to its X server, opened on first use.
+Display* x_connection() {
+    static Display* x = XOpenDisplay(nullptr);
+    return x;
+}
 
 std::vector<std::string> words(const std::string& text) {
     std::istringstream in(text);
@@ -71,6 +78,27 @@ Point pointer_in(const std::string& window) {
 
 void move_pointer_in(const std::string& window, int x, int y) {
     shell("xdotool mousemove --window " + window + " " + std::to_string(x) + " " + std::to_string(y));
+}
+
+void move_pointer_by(int dx, int dy) {
+    if (Display* x = x_connection()) {
+        XTestFakeRelativeMotionEvent(x, dx, dy, CurrentTime);
+        XSync(x, False);
+    }
+}
+
+void ask_to_close(const std::string& window) {
+    Display* x = x_connection();
+    if (!x) return;
+    XEvent event{};
+    event.xclient.type = ClientMessage;
+    event.xclient.window = std::stoul(window);
+    event.xclient.message_type = XInternAtom(x, "WM_PROTOCOLS", False);
+    event.xclient.format = 32;
+    event.xclient.data.l[0] = long(XInternAtom(x, "WM_DELETE_WINDOW", False));
+    event.xclient.data.l[1] = CurrentTime;
+    XSendEvent(x, event.xclient.window, False, NoEventMask, &event);
+    XSync(x, False);
 }
 
 BoxCloser::BoxCloser(std::vector<std::string> titles, std::string display)

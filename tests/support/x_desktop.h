@@ -30,6 +30,12 @@ struct Point {
 // The pointer's position in `window`'s pixels.
 Point pointer_in(const std::string& window);
 void move_pointer_in(const std::string& window, int x, int y);
+// Moves the pointer by (dx, dy) pixels as a mouse does (XTest relative
+// motion); the X server has done it when this returns.
+void move_pointer_by(int dx, int dy);
+// Asks `window` to close as a window manager's close button does: the
+// WM_DELETE_WINDOW client message, sent straight to it.
+void ask_to_close(const std::string& window);
 
 // Closes every native box whose title is one of `titles` while it lives,
 // pressing Return in it, and remembers which titles it met.

@@ -3,9 +3,11 @@
 // lost to the file named by ZEB_PROBE_LOG, and makes the step named by
 // ZEB_PROBE_FAIL ("init", "install_mouse", ...) fail without running it.
 // With ZEB_PROBE_FAIL_MALLOC=BYTES, every malloc of at least BYTES fails as
-// under a memory limit. Everything else goes on to the real library.
+// under a memory limit. With ZEB_PROBE_FRAME_DELAY_MS=N, each flip waits N ms
+// first, as a frame of a large terrain does. Everything else goes on to the real library.
 
 #include <dlfcn.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -92,7 +94,12 @@ extern "C" int al_show_native_message_box(ALLEGRO_DISPLAY* display, const char* 
 // output had failed has been shown, so the run went on past the loss.
 extern "C" void al_flip_display(void) {
     static const auto flip = real<void (*)(void)>("al_flip_display");
+    static const long delay_ms = [] {
+        const char* ms = getenv("ZEB_PROBE_FRAME_DELAY_MS");
+        return ms ? atol(ms) : 0;
+    }();
     static int lost_frames = 0;  // flips since the error was first seen
     if (lost_frames < 2 && ferror(stdout) && ++lost_frames == 2) log_line("frame %s\n", "after lost output");
+    if (delay_ms > 0) usleep(useconds_t(delay_ms) * 1000);
     flip();
 }

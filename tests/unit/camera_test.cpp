@@ -29,24 +29,40 @@ TEST(Camera, FieldOfViewStartsAt90AndStaysWithin1And179) {
     EXPECT_EQ(camera.fov, 179);
 }
 
-TEST(Camera, YawWrapsOneStepEachWay) {
-    Camera camera;
-    camera.look(8, 0);  // eight pixels a degree from a start at yaw 0
-    EXPECT_EQ(camera.yaw, 1);
-    camera.yaw = 359.5;
-    camera.look(8, 0);  // +1 degree
-    EXPECT_EQ(camera.yaw, 0.5);
-    camera.look(-8, 0);
-    EXPECT_EQ(camera.yaw, 359.5);
-    camera.yaw = 359;
-    camera.look(8, 0);
-    EXPECT_EQ(camera.yaw, 360);  // exactly 360 is kept
-    camera.yaw = 0;
-    camera.look(-16, 0);  // the pointer 16 pixels right of the centre
-    EXPECT_EQ(camera.yaw, 358);
-    camera.yaw = 10;
-    camera.look(-4000, 0);  // -500 degrees in one frame: one step of 360 only
-    EXPECT_EQ(camera.yaw, -130);
+TEST(Camera, YawWrapsIntoOneTurnWhateverTheMove) {
+    // Eight pixels a degree; a pointer left of the centre turns the yaw up.
+    const struct {
+        double start;
+        int pixels;
+        double yaw;
+    } rows[] = {
+        {0, 8, 1},          {359.5, 8, 0.5},   {0.5, -8, 359.5},
+        {359, 8, 360},      // exactly 360 is kept
+        {0, -16, 358},      // the pointer 16 pixels right of the centre
+        {1, -8, 0},         // landing on 0 stays 0
+        {10, -4000, 230},   // -500 degrees in one frame: more than a turn
+        {0, -15000, 285},   // a wide desktop's move, -1875 degrees
+        {0, 5760, 360},     {0, -5760, 0},     {200, 23040, 200},  // whole turns
+    };
+    for (const auto& row : rows) {
+        Camera camera;
+        camera.yaw = row.start;
+        camera.look(row.pixels, 0);
+        EXPECT_EQ(camera.yaw, row.yaw) << "from " << row.start << " by " << row.pixels << " pixels";
+    }
+    // Any move under a full turn (2880 pixels) gives what one step of 360
+    // each way always gave, to the last bit.
+    for (double start : {0.0, 0.125, 90.0, 359.875, 360.0}) {
+        for (int pixels = -2879; pixels <= 2879; pixels++) {
+            double one_step = start + pixels * 0.125;
+            if (one_step > 360) one_step -= 360;
+            if (one_step < 0) one_step += 360;
+            Camera camera;
+            camera.yaw = start;
+            camera.look(pixels, 0);
+            ASSERT_EQ(camera.yaw, one_step) << "from " << start << " by " << pixels << " pixels";
+        }
+    }
 }
 
 TEST(Camera, PitchStopsAtStraightUpAndDown) {

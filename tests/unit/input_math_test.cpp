@@ -2,10 +2,84 @@
 
 #include <gtest/gtest.h>
 
+#include <deque>
+#include <vector>
+
 TEST(InputMath, CentringAndOffsetsAgreeOnEverySize) {
     // A pointer put at the centre must read offset 0, or the camera drifts.
     for (int size = 1; size <= 4096; size++)
         ASSERT_EQ(offset_from_center(size, center_coordinate(size)), 0) << "size " << size;
     EXPECT_EQ(center_coordinate(803), 401);  // 401.5 truncated, not rounded
     EXPECT_EQ(center_coordinate(800), 400);
+}
+
+// The X server's side of mouse look on an 800 x 600 window: the user's moves
+// and the warps mouse look sent, done in the order the server gets them. A
+// read is served after every warp sent before it, as on one connection.
+struct PointerServer {
+    int x, y;
+    std::deque<CentringWarp> on_the_way;
+    void warp_arrives() {
+        const CentringWarp w = on_the_way.front();
+        on_the_way.pop_front();
+        x = w.relative ? x + w.x : w.x;
+        y = w.relative ? y + w.y : w.y;
+    }
+};
+
+TEST(InputMath, EveryMoveIsReadOnceWhileWarpsAreOnTheirWay) {
+    // 'm': the user moves by (dx, dy); 'w': the oldest warp reaches the
+    // server; 'c': mouse look centres; 'p': it reads the pointer (and sums
+    // the movement it turns by); 'f': the window loses or regains the focus.
+    struct Step {
+        char what;
+        int dx = 0, dy = 0;
+    };
+    const struct {
+        const char* name;
+        int start_x, start_y;
+        std::vector<Step> steps;
+        int counted_x, counted_y;  // movement read in all, right and down
+    } rows[] = {
+        {"single move", 400, 300, {{'c'}, {'w'}, {'m', 8, -8}, {'p'}, {'c'}, {'w'}, {'p'}}, 8, -8},
+        {"moved while the warp is on its way", 400, 300,
+         {{'c'}, {'w'}, {'m', 8}, {'p'}, {'c'}, {'m', 8}, {'m', 2, 2}, {'w'}, {'p'}, {'c'}, {'p'}}, 18, 2},
+        {"a drag across reads and warps", 400, 300,
+         {{'c'}, {'w'}, {'m', 2}, {'p'}, {'c'}, {'m', 2}, {'p'}, {'m', 2}, {'c'}, {'m', 2}, {'w'}, {'m', 2}, {'p'},
+          {'c'}, {'m', 2}, {'w'}, {'p'}, {'c'}, {'p'}},
+         12, 0},
+        {"started away from the centre", 20, 30, {{'c'}, {'w'}, {'m', 8}, {'p'}, {'c'}, {'p'}}, 8, 0},
+        {"centred twice before a read", 400, 300, {{'c'}, {'w'}, {'m', 8}, {'p'}, {'c'}, {'c'}, {'p'}, {'c'}, {'p'}}, 8, 0},
+        {"a flick out of the window and back", 400, 300,
+         {{'c'}, {'w'}, {'m', 500, 50}, {'p'}, {'c'}, {'m', 30}, {'w'}, {'m', -4}, {'p'}, {'c'}, {'p'}}, 526, 50},
+        {"the focus lost and back: the way outside is not counted", 400, 300,
+         {{'c'}, {'w'}, {'m', 8}, {'p'}, {'f'}, {'c'}, {'m', 300, 40}, {'p'}, {'m', -50}, {'f'}, {'p'}, {'c'}, {'w'},
+          {'m', 4}, {'p'}, {'c'}, {'p'}},
+         12, 0},
+    };
+    for (const auto& row : rows) {
+        PointerServer server{row.start_x, row.start_y, {}};
+        PointerRead read{0, 0, false};
+        bool focused = true, held = true;
+        int counted_x = 0, counted_y = 0;
+        for (const Step& step : row.steps) {
+            if (step.what == 'm') server.x += step.dx, server.y += step.dy;
+            if (step.what == 'w') server.warp_arrives();
+            if (step.what == 'f') focused = !focused;
+            if (step.what == 'c') {
+                held = focused;
+                CentringWarp warp = centring_warp(held, read, 400, 300);
+                if (warp.needed) server.on_the_way.push_back(warp);
+                read = {400, 300, held};
+            }
+            if (step.what == 'p') {
+                while (!server.on_the_way.empty()) server.warp_arrives();
+                read = read_pointer(server.x, server.y, held && focused, 800, 600);
+                counted_x += read.x - 400, counted_y += read.y - 300;
+            }
+        }
+        EXPECT_EQ(counted_x, row.counted_x) << row.name;
+        EXPECT_EQ(counted_y, row.counted_y) << row.name;
+        EXPECT_TRUE(read.x == 400 && read.y == 300) << row.name << ": the pointer rests at the centre";
+    }
 }
