@@ -32,7 +32,11 @@ int main() {  // the command line is ignored
         report_heightmap_problem(HEIGHTMAP_FILE, problem);
         return console_exit_status(EXIT_FAILURE);
     }
-    build_terrain_mesh(heightmap, terrain_vertices);
+    // Neighbours may take the memory while the mesh fills.
+    if (!build_terrain_mesh(heightmap, terrain_vertices, mesh_memory_check(HEIGHTMAP_FILE, heightmap, problem))) {
+        report_heightmap_problem(HEIGHTMAP_FILE, problem);
+        return console_exit_status(EXIT_FAILURE);
+    }
 
     if (const char* missing = frame_loop_missing()) {
         console_error("terrain-viewer: cannot show the terrain: %s", missing);

@@ -273,6 +273,33 @@ TEST_F(HeightmapFile, TheMemoryIsAskedAgainOnceTheImageIsDecoded) {
     }
 }
 
+TEST_F(HeightmapFile, TheMeshStopsOnceWhatIsSparedNoLongerCoversItsRest) {
+    // 100 x 100: 2.16 MB of mesh, all of it still to fill at the first check.
+    ALLEGRO_BITMAP* image = al_create_bitmap(100, 100);
+    ASSERT_NE(image, nullptr);
+    const struct {
+        uint64_t spare;
+        const char* problem;  // "" for none
+    } cases[] = {
+        {2160000, ""},
+        {2159999, "hmap.bmp is 100 x 100 pixels, too large for the memory left here: other programs took memory "
+                  "while its mesh was being built, and the rest of the mesh needs 2 MB while 2 MB can be spared "
+                  "under the test's limit. Close some of them"},
+    };
+    for (const auto& c : cases) {
+        HeightmapProblem problem;
+        std::vector<TerrainVertex> mesh;
+        CapturedStream progress(STDOUT_FILENO);
+        const bool built = build_terrain_mesh(
+            image, mesh, mesh_memory_check("hmap.bmp", image, problem, fixed_memory_budget(c.spare, "under the test's limit")));
+        progress.text();
+        EXPECT_EQ(built, *c.problem == '\0') << c.spare;
+        EXPECT_EQ(problem.refused, !built);
+        EXPECT_EQ(problem.reason.compare(0, strlen(c.problem), c.problem), 0) << problem.reason;
+    }
+    al_destroy_bitmap(image);
+}
+
 TEST_F(HeightmapFile, AHeaderRewrittenWhileLoadingNeverGetsPastTheCheck) {
     // The file's size field is rewritten in place, again and again, between
     // the honest 64 x 64 and a lie of 4000 x 4000 that its 5 KB cannot hold.
