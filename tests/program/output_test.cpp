@@ -226,6 +226,7 @@ struct SignalCase {
     std::vector<int> signals;  // sent at once; the viewer ends by one of them
     bool while_building;       // a 1500 x 1500 image, signalled during its mesh
     bool output_blocked;       // a full pipe nobody reads until the signals are sent
+    const char* box = "";      // the title of a box left waiting for the user when the signal comes
 };
 
 void PrintTo(const SignalCase& c, std::ostream* os) { *os << c.name; }
@@ -241,11 +242,14 @@ TEST_P(TerminationSignal, EndsTheRunWithWholeLinesThenByThatSignal) {
     ViewerOptions options;
     options.line_buffered = false;  // a block left in the buffer must still come out
     if (!c.output_blocked) options.stdout_path = run.folder().file("out.txt");
+    if (*c.box) options.fail_step = "init_ttf_addon";
     run.start(options);
     Child& viewer = run.child();
     const auto out = [&] { return c.output_blocked ? viewer.out() : read_file(options.stdout_path); };
     const char* started = c.while_building ? "scanline" : "yaw=";
-    if (c.output_blocked) {
+    if (*c.box) {
+        ASSERT_FALSE(wait_for_window("^" + std::string(c.box) + "$", 10).empty());
+    } else if (c.output_blocked) {
         ASSERT_TRUE(fill_output_pipe(viewer));
     } else {
         ASSERT_TRUE(wait_until([&] { return out().find(started) != std::string::npos; }));
@@ -258,6 +262,7 @@ TEST_P(TerminationSignal, EndsTheRunWithWholeLinesThenByThatSignal) {
     // Either may come first: the second ends the viewer at once, by itself.
     EXPECT_NE(std::find(c.signals.begin(), c.signals.end(), viewer.signal()), c.signals.end())
         << "signal " << viewer.signal() << ", exit code " << viewer.exit_code() << ", " << viewer.err();
+    if (*c.box) return;  // ended at once, the box's line on standard error
     EXPECT_EQ(viewer.err(), "");
     if (c.signals.size() > 1) return;  // ended at once: what was buffered is lost
     const std::string written = out();
@@ -274,5 +279,6 @@ INSTANTIATE_TEST_SUITE_P(
                       SignalCase{"sighup", {SIGHUP}, false, false},
                       SignalCase{"sigterm_while_building", {SIGTERM}, true, false},
                       SignalCase{"sigterm_while_output_waits", {SIGTERM}, false, true},
-                      SignalCase{"second_signal_ends_at_once", {SIGTERM, SIGINT}, false, true}),
+                      SignalCase{"second_signal_ends_at_once", {SIGTERM, SIGINT}, false, true},
+                      SignalCase{"sigterm_while_a_box_waits", {SIGTERM}, false, false, "ZEB init error"}),
     [](const auto& info) { return std::string(info.param.name); });
