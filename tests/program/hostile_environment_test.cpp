@@ -61,7 +61,7 @@ public:
         if (own.empty())
             why_not = "no version 1 memory controller to make a cgroup in";
         else if (mkdir(path_.c_str(), 0755) != 0)
-            why_not = "cannot make a memory cgroup (" + std::string(strerror(errno)) + "): root can";
+            why_not = "cannot make the memory cgroup " + path_ + " (" + strerror(errno) + "): it takes root";
         else if (!(std::ofstream(path_ + "/memory.limit_in_bytes") << limit << std::flush))
             why_not = "cannot set a memory cgroup's limit";
     }
