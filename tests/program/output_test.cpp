@@ -42,7 +42,8 @@ void expect_only_whole_lines(const std::string& out) {
         Angles a;
         int row, rows;
         char tail;
-        EXPECT_TRUE(parse_angles(line, a) || sscanf(line.c_str(), "Creating hmap: scanline %d/%d%c", &row, &rows, &tail) == 2)
+        EXPECT_TRUE(parse_angles(line, a) ||
+                    sscanf(line.c_str(), "Creating hmap: scanline %d/%d%c", &row, &rows, &tail) == 2)
             << line;
     }
 }
@@ -127,11 +128,7 @@ TEST(Viewer, EscapeEndsTheRunAtTheNextFrame) {
     // Escape goes down, however many a second it draws.
     Child& viewer = run.child();
     viewer.drain();
-    ASSERT_TRUE(viewer.set_output_pipe_bytes(4096));
-    const size_t line = std::string("yaw=0, pitch=0\n").size();
-    const double deadline = now_seconds() + 30;
-    while (viewer.unread_output_bytes() + line <= 4096 && now_seconds() < deadline) usleep(10000);
-    ASSERT_GT(viewer.unread_output_bytes() + line, 4096u) << "the viewer's output did not fill its pipe";
+    ASSERT_TRUE(fill_output_pipe(viewer)) << "the viewer's output did not fill its pipe";
     const size_t shown = viewer.out().size() + viewer.unread_output_bytes();
     press_key(window, "Escape");
     usleep(500000);  // the library's event thread takes the key at once, at worst at its next 0.1 s poll
