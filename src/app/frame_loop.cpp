@@ -6,6 +6,7 @@
 #include <allegro5/allegro_primitives.h>
 
 #include "engine/console.h"
+#include "engine/guard.h"
 #include "engine/zeb.h"
 #include "terrain/terrain_draw.h"
 
@@ -25,8 +26,10 @@ long run_frame_loop(Camera& camera, const std::vector<TerrainVertex>& vertices, 
     std::vector<CellRun> runs;
     long frames = 0;
     while (frames < frame_limit) {
-        // The keyboard as the previous frame's update read it: all clear at first.
-        if (al_key_down(&keyboard_now, ALLEGRO_KEY_ESCAPE) || display_close_requested()) break;
+        // The keyboard as the previous frame's update read it: all clear at
+        // first. The close button and a termination signal end the run here too.
+        if (al_key_down(&keyboard_now, ALLEGRO_KEY_ESCAPE) || display_close_requested() || termination_requested())
+            break;
         console_print("yaw=%d, pitch=%d\n", static_cast<int>(camera.yaw), static_cast<int>(camera.pitch));
         al_clear_to_color(al_map_rgb(0, 0, 0));
         ALLEGRO_TRANSFORM projection = camera.projection();

@@ -17,7 +17,8 @@ constexpr double START_FOV = 150.0;   // degrees
 const char* frame_loop_missing();
 
 // Sets the camera up and runs frames of the mesh, whose bounds are `blocks`,
-// until Escape or `frame_limit` frames; needs what frame_loop_missing checks.
+// until Escape, a termination signal (guard.h) or `frame_limit` frames; needs
+// what frame_loop_missing checks.
 // Returns the number of frames shown.
 long run_frame_loop(Camera& camera, const std::vector<TerrainVertex>& vertices, const CellBlocks& blocks,
                     long frame_limit = FRAME_LIMIT);

@@ -18,7 +18,8 @@ int main() {  // the command line is ignored
     // standard output or error.
     console_open_standard_streams();
     // A closed pipe, a file-size limit, a lost X display, an X error,
-    // exhausted memory: a line on standard error and a status, never a signal.
+    // exhausted memory: a line on standard error and a status, never a
+    // signal. SIGINT, SIGTERM and SIGHUP end the run as Escape does.
     guard_process();
     // A failed step or display has shown its box; loading and building need
     // neither, and the frame loop's check stops the run before drawing.
@@ -30,9 +31,16 @@ int main() {  // the command line is ignored
     std::vector<TerrainVertex> terrain_vertices;
     if (!heightmap) {
         report_heightmap_problem(HEIGHTMAP_FILE, problem);
-        return console_exit_status(EXIT_FAILURE);
+        return end_of_run(EXIT_FAILURE);
     }
-    build_terrain_mesh(heightmap, terrain_vertices);
+    // Neighbours may take the memory while the mesh fills; a termination
+    // signal stops the build too, and end_of_run then ends by it.
+    const MeshBuildCheck enough_memory = mesh_memory_check(HEIGHTMAP_FILE, heightmap, problem);
+    if (!build_terrain_mesh(heightmap, terrain_vertices,
+                            [&](uint64_t left) { return !termination_requested() && enough_memory(left); })) {
+        if (problem.refused) report_heightmap_problem(HEIGHTMAP_FILE, problem);
+        return end_of_run(EXIT_FAILURE);
+    }
 
     // Bounds of blocks of cells, so each frame draws only what can be seen.
     const CellBlocks blocks(terrain_vertices, size_t(al_get_bitmap_width(heightmap)),
@@ -40,12 +48,12 @@ int main() {  // the command line is ignored
     const char* missing = blocks.fits() ? frame_loop_missing() : "the mesh is not the height image's size";
     if (missing) {
         console_error("terrain-viewer: cannot show the terrain: %s", missing);
-        return console_exit_status(EXIT_FAILURE);
+        return end_of_run(EXIT_FAILURE);
     }
     Camera camera;
     run_frame_loop(camera, terrain_vertices, blocks);
 
     std::vector<TerrainVertex>().swap(terrain_vertices);
     // The display, the image and the library go with the library's exit hook.
-    return console_exit_status(0);
+    return end_of_run(0);
 }

@@ -1,9 +1,12 @@
 #include "engine/console.h"
 
 #include <fcntl.h>
+#include <poll.h>
+#include <stdio_ext.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstdarg>
@@ -29,6 +32,56 @@ bool streams_meet() {
     return out.st_dev == err.st_dev && out.st_ino == err.st_ino;
 }
 
+// Writes all of `data` to `fd` as a blocking write would: when the
+// descriptor is non-blocking (a parent's choice, shared with it) and full,
+// waits until the reader makes room. Only a real failure (a closed pipe, a
+// full disk) stops it short, with errno telling why.
+ssize_t write_all(int fd, const char* data, size_t size) {
+    size_t done = 0;
+    while (done < size) {
+        const ssize_t n = write(fd, data + done, size - done);
+        if (n >= 0) {
+            done += size_t(n);
+        } else if (errno == EAGAIN || errno == EWOULDBLOCK) {
+            pollfd room = {fd, POLLOUT, 0};
+            poll(&room, 1, -1);
+        } else if (errno != EINTR) {
+            return done > 0 ? ssize_t(done) : -1;
+        }
+    }
+    return ssize_t(done);
+}
+
+ssize_t write_waiting(void*, const char* data, size_t size) { return write_all(STDOUT_FILENO, data, size); }
+
+// Takes standard output's lock if it comes free within a moment (a print
+// under way); false if another thread keeps it (one stuck writing).
+bool lock_stdout_soon() {
+    for (int tries = 0; tries < 200; tries++) {
+        if (ftrylockfile(stdout) == 0) return true;
+        usleep(1000);
+    }
+    return false;
+}
+
+// Standard output with write_waiting underneath, buffered as standard output
+// was set up (by stdbuf, say): by lines on a terminal or under -oL,
+// unbuffered under -o0, else in blocks of the output's own size.
+FILE* waiting_stdout() {
+    FILE* out = fopencookie(nullptr, "w", cookie_io_functions_t{nullptr, write_waiting, nullptr, nullptr});
+    if (!out) return stdout;
+    struct stat info;
+    size_t size = __fbufsize(stdout);
+    int mode = _IOFBF;
+    if (__flbf(stdout) || isatty(STDOUT_FILENO))
+        mode = _IOLBF;
+    else if (size == 1)
+        mode = _IONBF;
+    if (size <= 1) size = fstat(STDOUT_FILENO, &info) == 0 && info.st_blksize > 0 ? size_t(info.st_blksize) : BUFSIZ;
+    setvbuf(out, nullptr, mode, size);
+    return out;
+}
+
 }  // namespace
 
 void console_open_standard_streams() {
@@ -42,6 +95,8 @@ void console_open_standard_streams() {
             close(opened);
         }
     }
+    // Nothing has been written yet, so nothing is left behind in the old one.
+    stdout = waiting_stdout();
 }
 
 void console_print(const char* format, ...) {
@@ -74,4 +129,34 @@ int console_exit_status(int status) {
     lost_output_error.compare_exchange_strong(unknown, EIO);
     console_error("terrain-viewer: output to standard output was lost: %s", strerror(lost_output_error));
     return status == 0 ? 1 : status;
+}
+
+int console_final_line(int status, const char* format, ...) {
+    // No allocation and no lock held by others: this may run after memory
+    // ran out, or while another thread waits inside a print.
+    bool lost = false;
+    if (lock_stdout_soon()) {
+        if (fflush_unlocked(stdout) != 0) note_output_failure();
+        lost = ferror_unlocked(stdout);
+        funlockfile(stdout);
+    }
+    char text[1024];
+    size_t length = 0;
+    if (line_open && streams_meet()) text[length++] = '\n';
+    va_list args;
+    va_start(args, format);
+    const int formatted = vsnprintf(text + length, sizeof text - length - 1, format, args);
+    va_end(args);
+    length = formatted < 0 ? length : std::min(length + size_t(formatted), sizeof text - 2);
+    text[length++] = '\n';
+    if (lost) {
+        int unknown = 0;
+        lost_output_error.compare_exchange_strong(unknown, EIO);
+        const int more = snprintf(text + length, sizeof text - length,
+                                  "terrain-viewer: output to standard output was lost: %s\n",
+                                  strerror(lost_output_error));
+        length = more < 0 ? length : std::min(length + size_t(more), sizeof text - 1);
+    }
+    write_all(STDERR_FILENO, text, length);
+    return lost && status == 0 ? 1 : status;
 }

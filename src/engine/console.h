@@ -3,8 +3,10 @@
 #pragma once
 
 // Opens /dev/null on whichever of descriptors 0, 1 and 2 is closed, so that
-// nothing opened later (the X connection) takes a standard stream's number.
-// Call before anything else opens a file.
+// nothing opened later (the X connection) takes a standard stream's number,
+// and makes writes to standard output wait while a non-blocking one is full,
+// as they would on a blocking one. Call before anything else opens a file or
+// writes.
 void console_open_standard_streams();
 
 // printf to standard output; a format that does not end in a line end leaves
@@ -21,3 +23,10 @@ void console_error(const char* format, ...) __attribute__((format(printf, 1, 2))
 // was lost (a full disk, say), which is then said on standard error and
 // turns a success into 1. Flushes standard output.
 int console_exit_status(int status);
+
+// The last words of a run that ends on any thread (fatal_exit): flushes
+// standard output only if no other thread keeps it (one stuck writing would
+// hold the end up for good), then writes the formatted line (line end added)
+// and any loss of output to standard error with write(2), allocating nothing.
+// Returns the exit status as console_exit_status does.
+int console_final_line(int status, const char* format, ...) __attribute__((format(printf, 2, 3)));

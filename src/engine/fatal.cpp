@@ -30,10 +30,9 @@ void fatal_exit(const char* format, ...) {
     va_start(args, format);
     vsnprintf(reason, sizeof reason, format, args);
     va_end(args);
-    console_error("terrain-viewer: %s", reason);
     // Not exit(): the library's exit hook would shut the library down from
     // this thread while the main thread may still be drawing with it, and
     // after a lost display or exhausted memory it would fail on its own.
     // The system takes back the window, the memory and the sound device.
-    _exit(console_exit_status(EXIT_FAILURE));
+    _exit(console_final_line(EXIT_FAILURE, "terrain-viewer: %s", reason));
 }

@@ -1,17 +1,59 @@
 #include "engine/guard.h"
 
 #include <malloc.h>
+#include <pthread.h>
 #include <signal.h>
 #include <sys/resource.h>
+#include <unistd.h>
 
+#include <atomic>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <new>
 
+#include "engine/console.h"
 #include "engine/fatal.h"
 #include "engine/x_errors.h"
 
 namespace {
+
+constexpr int TERMINATION_SIGNALS[] = {SIGINT, SIGTERM, SIGHUP};
+// Lock-free, so the handler may touch them on whichever thread it runs.
+std::atomic<int> termination_signal{0};
+std::atomic<bool> ending_at_once{false};
+
+void restore_default_action(int signal) {
+    struct sigaction action = {};
+    action.sa_handler = SIG_DFL;
+    sigemptyset(&action.sa_mask);
+    sigaction(signal, &action, nullptr);
+}
+
+// Only async-signal-safe calls: it may interrupt anything, a print included.
+void on_termination_signal(int signal) {
+    const int saved_errno = errno;
+    int none = 0;
+    if (ending_at_once || !termination_signal.compare_exchange_strong(none, signal)) {
+        // Blocked while this handler runs: it ends the process on return.
+        restore_default_action(signal);
+        raise(signal);
+    }
+    errno = saved_errno;
+}
+
+void ask_to_end_on_termination_signals() {
+    for (int signal : TERMINATION_SIGNALS) {
+        struct sigaction action = {};
+        if (sigaction(signal, nullptr, &action) == 0 && action.sa_handler == SIG_IGN) continue;
+        action.sa_handler = on_termination_signal;
+        sigemptyset(&action.sa_mask);
+        // A write that waits for a slow reader goes on waiting: the request
+        // is seen once the frame is done.
+        action.sa_flags = SA_RESTART;
+        sigaction(signal, &action, nullptr);
+    }
+}
 
 // Called by operator new when memory runs out, instead of throwing into code
 // that cannot catch it (which aborts).
@@ -35,4 +77,26 @@ void guard_process() {
     signal(SIGXFSZ, SIG_IGN);
     std::set_new_handler(on_out_of_memory);
     x_errors_install();
+    ask_to_end_on_termination_signals();
+}
+
+bool termination_requested() { return termination_signal != 0; }
+
+int end_of_run(int status) {
+    status = console_exit_status(status);
+    if (const int signal = termination_signal) {
+        restore_default_action(signal);
+        sigset_t only;
+        sigemptyset(&only);
+        sigaddset(&only, signal);
+        pthread_sigmask(SIG_UNBLOCK, &only, nullptr);
+        raise(signal);
+        _exit(128 + signal);  // not reached: the default action of each ends the process
+    }
+    return status;
+}
+
+void signals_end_at_once(bool at_once) {
+    ending_at_once = at_once;
+    if (at_once && termination_signal) end_of_run(EXIT_FAILURE);
 }

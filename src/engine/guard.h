@@ -12,3 +12,20 @@
 // status 1 (fatal_exit). Threads share one malloc arena, so the address
 // space stays close to what is used, and the error boxes load no OpenGL.
 void guard_process();
+
+// SIGINT, SIGTERM and SIGHUP (each unless ignored when the viewer started, as
+// under nohup) ask the run to end as Escape does: the frame loop and the mesh
+// build stop at their next frame or step, with whole lines, and end_of_run
+// then ends the process by that signal, so the shell or supervisor sees it.
+// A second one, or one while an error box waits, ends the process at once.
+bool termination_requested();
+
+// Flushes standard output (console_exit_status), then ends the process by the
+// termination signal that asked the run to end, if one did; otherwise returns
+// the exit status to end with.
+int end_of_run(int status);
+
+// While true (an error box waits for the user) a termination signal ends the
+// process at once, and one that came before ends it now.
+void signals_end_at_once(bool at_once);
+

@@ -2,7 +2,7 @@
 
 #include <sys/resource.h>
 
-#include <cstdio>
+#include <cctype>
 #include <cstring>
 #include <fstream>
 #include <sstream>
@@ -28,11 +28,23 @@ std::string read_system_file(const std::string& path) {
 
 ProcessLimits process_limits() { return {rlimit_of(RLIMIT_AS), rlimit_of(RLIMIT_DATA)}; }
 
+bool strict_count(const char* text, uint64_t& value) {
+    text += strspn(text, " \t");
+    if (!isdigit(static_cast<unsigned char>(*text))) return false;
+    uint64_t count = 0;
+    for (; isdigit(static_cast<unsigned char>(*text)); text++)
+        if (__builtin_mul_overflow(count, 10, &count) || __builtin_add_overflow(count, uint64_t(*text - '0'), &count))
+            return false;
+    if (*text != '\0' && !isspace(static_cast<unsigned char>(*text))) return false;
+    value = count;
+    return true;
+}
+
 uint64_t status_bytes(const std::string& status, const char* key) {
     for (size_t at = status.find(key); at != std::string::npos; at = status.find(key, at + 1)) {
         if (at > 0 && status[at - 1] != '\n') continue;  // a key only at a line's start
-        unsigned long long kib;
-        if (sscanf(status.c_str() + at + strlen(key), " %llu kB", &kib) == 1) return saturating_product(kib, 1024);
+        uint64_t kib;
+        return strict_count(status.c_str() + at + strlen(key), kib) ? saturating_product(kib, 1024) : 0;
     }
     return 0;
 }

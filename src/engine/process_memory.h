@@ -16,9 +16,14 @@ struct ProcessLimits {
 };
 ProcessLimits process_limits();
 
+// A count in decimal digits at `text`, after blanks, ending at a blank, a
+// line end or the text's end; false for anything else ("-1", "12abc", a
+// count past 64 bits), which is then no reading at all.
+bool strict_count(const char* text, uint64_t& value);
+
 // The bytes a "Key:  123 kB" line of /proc/self/status gives (`key` with its
 // colon: "VmSize:" for the address space in use, "VmData:" for the data
-// segment); 0 when there is no such line.
+// segment); 0 when there is no such line or its number is malformed.
 uint64_t status_bytes(const std::string& status, const char* key);
 
 // Address space the process may still map under its limit (ulimit -v);

@@ -223,6 +223,27 @@ std::string heightmap_size_problem(const char* name, int64_t width, int64_t heig
     return "";
 }
 
+std::string mesh_fill_problem(const char* name, int64_t width, int64_t height, uint64_t bytes_left,
+                              const MemoryLimit& limit) {
+    if (bytes_left <= limit.spare) return "";
+    return format("%s is %lld x %lld pixels, too large for the memory left here: other programs took memory "
+                  "while its mesh was being built, and the rest of the mesh needs %s while %s can be spared %s. "
+                  "Close some of them, or wait for them to end, and start the viewer again",
+                  name, (long long)width, (long long)height, byte_amount(bytes_left).c_str(),
+                  byte_amount(limit.spare).c_str(), limit.name.c_str());
+}
+
+MeshBuildCheck mesh_memory_check(const char* name, ALLEGRO_BITMAP* image, HeightmapProblem& problem,
+                                 const MemoryBudget& budget) {
+    const int width = al_get_bitmap_width(image), height = al_get_bitmap_height(image);
+    return [=, &problem](uint64_t bytes_left) {
+        const std::string why = mesh_fill_problem(name, width, height, bytes_left, budget());
+        if (why.empty()) return true;
+        fail(problem, true, why);
+        return false;
+    };
+}
+
 ALLEGRO_BITMAP* load_heightmap(const char* path, HeightmapProblem& problem, const MemoryBudget& budget) {
     // Non-blocking, so a named pipe with no writer cannot hold the open up.
     const int fd = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);

@@ -47,6 +47,11 @@ int64_t largest_square_side(uint64_t spare);
 // spares; "" when it can.
 std::string heightmap_size_problem(const char* name, int64_t width, int64_t height, const MemoryLimit& limit);
 
+// Why the mesh of a width x height image from `name`, part way built, cannot
+// go on: it still needs `bytes_left` and `limit` spares less; "" when it can.
+std::string mesh_fill_problem(const char* name, int64_t width, int64_t height, uint64_t bytes_left,
+                              const MemoryLimit& limit);
+
 // Why loading failed: the image is missing or unreadable (shown as the
 // "error" / "lol" box), or the viewer refuses it (the box gives the reason).
 struct HeightmapProblem {
@@ -61,6 +66,13 @@ struct HeightmapProblem {
 // that is not a regular one.
 ALLEGRO_BITMAP* load_heightmap(const char* path, HeightmapProblem& problem,
                                const MemoryBudget& budget = memory_budget);
+
+// The check for build_terrain_mesh: asks `budget` again as the mesh of
+// `image` (from `name`) fills, and stops the build, with `problem` filled,
+// once what it spares falls under what the mesh still needs. Limits on memory
+// in use only: the reserved mesh counts against the others in full already.
+MeshBuildCheck mesh_memory_check(const char* name, ALLEGRO_BITMAP* image, HeightmapProblem& problem,
+                                 const MemoryBudget& budget = resident_memory_budget);
 
 // Shows the problem's box and writes it to standard error; blocks until the
 // box is closed.

@@ -9,6 +9,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "engine/process_memory.h"
 #include "engine/saturating.h"
 
 namespace {
@@ -26,19 +27,14 @@ constexpr uint64_t PROCESS_MARGIN = uint64_t(64) << 20;
 uint64_t field(const std::string& text, const char* key, uint64_t unit, uint64_t missing) {
     for (size_t at = text.find(key); at != std::string::npos; at = text.find(key, at + 1)) {
         if (at > 0 && text[at - 1] != '\n') continue;  // a key only at a line's start
-        unsigned long long value;
-        if (sscanf(text.c_str() + at + strlen(key), " %llu", &value) == 1) return saturating_product(value, unit);
+        uint64_t value;
+        return strict_count(text.c_str() + at + strlen(key), value) ? saturating_product(value, unit) : missing;
     }
     return missing;
 }
 
 // A cgroup limit file's value: a byte count, or "max" for none.
-bool limit_value(const std::string& text, uint64_t& value) {
-    unsigned long long number;
-    if (sscanf(text.c_str(), "%llu", &number) != 1) return false;
-    value = number;
-    return true;
-}
+bool limit_value(const std::string& text, uint64_t& value) { return strict_count(text.c_str(), value); }
 
 uint64_t less(uint64_t a, uint64_t b) { return a > b ? a - b : 0; }
 
@@ -154,7 +150,20 @@ MemoryLimit tightest_limit(const MemoryFacts& facts) {
     return tightest;
 }
 
-MemoryLimit memory_budget() {
+namespace {
+
+MemoryFacts this_process_facts() {
     const uint64_t physical = saturating_product(uint64_t(sysconf(_SC_PHYS_PAGES)), uint64_t(sysconf(_SC_PAGESIZE)));
-    return tightest_limit(read_memory_facts(read_system_file, process_limits(), physical));
+    return read_memory_facts(read_system_file, process_limits(), physical);
 }
+
+}  // namespace
+
+MemoryLimit tightest_resident_limit(MemoryFacts facts) {
+    facts.address_space_limit = facts.data_limit = NO_LIMIT;
+    return tightest_limit(facts);
+}
+
+MemoryLimit memory_budget() { return tightest_limit(this_process_facts()); }
+
+MemoryLimit resident_memory_budget() { return tightest_resident_limit(this_process_facts()); }

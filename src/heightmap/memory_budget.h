@@ -48,8 +48,15 @@ uint64_t memory_to_spare(uint64_t available);
 // decoder's row buffers).
 MemoryLimit tightest_limit(const MemoryFacts& facts);
 
+// The same over the limits on memory in use only, the machine's and its
+// cgroups': they count a reserved block as it is filled, while address-space
+// and data-segment limits count it whole once it is reserved.
+MemoryLimit tightest_resident_limit(MemoryFacts facts);
+
 // The limit that bites for this process now.
 MemoryLimit memory_budget();
+// The limit on memory in use that bites for this process now.
+MemoryLimit resident_memory_budget();
 
 // A byte count for people: "31.7 GB", "412 MB", "1082 bytes".
 std::string byte_amount(uint64_t bytes);

@@ -1,7 +1,8 @@
 // Builds the terrain mesh. Each pixel is read once from the locked image and
 // its height and colour come from tables made once for the 256 samples; the
-// whole array is reserved up front. The result is the same, byte for byte, as
-// reading four pixels per cell and mapping each vertex colour anew.
+// whole array is reserved up front and filled while the memory lasts. The
+// result is the same, byte for byte, as reading four pixels per cell and
+// mapping each vertex colour anew.
 
 #include "terrain/terrain_mesh.h"
 
@@ -54,12 +55,12 @@ MeshSize mesh_size(int64_t width, int64_t height) {
             saturating_product(cells, uint64_t(VERTICES_PER_CELL) * sizeof(TerrainVertex))};
 }
 
-void build_terrain_mesh(ALLEGRO_BITMAP* image, std::vector<TerrainVertex>& vertices) {
+bool build_terrain_mesh(ALLEGRO_BITMAP* image, std::vector<TerrainVertex>& vertices, const MeshBuildCheck& check) {
     const int width = al_get_bitmap_width(image);
     const int height = al_get_bitmap_height(image);
     const MeshSize size = mesh_size(width, height);
     // No rows: nothing to build and nothing to print, however wide.
-    if (height <= 0) return;
+    if (height <= 0) return true;
 
     const SampleTables tables = make_sample_tables();
     vertices.reserve(vertices.size() + size.vertices);
@@ -70,27 +71,44 @@ void build_terrain_mesh(ALLEGRO_BITMAP* image, std::vector<TerrainVertex>& verti
     ALLEGRO_LOCKED_REGION* lock = al_lock_bitmap(image, ALLEGRO_PIXEL_FORMAT_ANY, ALLEGRO_LOCK_READONLY);
     read_sample_row(image, 0, width, height, bottom.data());
 
+    constexpr uint64_t CELL_BYTES = VERTICES_PER_CELL * sizeof(TerrainVertex);
+    uint64_t cells_until_check = 0, cells_done = 0;  // the first check comes before the first cell
     for (int i = 0; i < height; i++) {
         top.swap(bottom);
         read_sample_row(image, i + 1, width, height, bottom.data());
         const float z0 = float(i - GRID_OFFSET), z1 = float(i + 1 - GRID_OFFSET);
         const float v0 = float(i), v1 = float(i + 1);
-        for (int j = 0; j < width; j++) {
-            const unsigned char h00 = top[j], h01 = bottom[j], h10 = top[j + 1], h11 = bottom[j + 1];
-            const float x0 = float(j - GRID_OFFSET), x1 = float(j + 1 - GRID_OFFSET);
-            const float u0 = float(j), u1 = float(j + 1);
-            // Triangles (00, 01, 10) and (01, 10, 11): the shared edge repeated.
-            const TerrainVertex cell[VERTICES_PER_CELL] = {
-                {x0, tables.height[h00], z0, u0, v0, tables.shade[h00]},
-                {x0, tables.height[h01], z1, u0, v1, tables.shade[h01]},
-                {x1, tables.height[h10], z0, u1, v0, tables.shade[h10]},
-                {x0, tables.height[h01], z1, u0, v1, tables.shade[h01]},
-                {x1, tables.height[h10], z0, u1, v0, tables.shade[h10]},
-                {x1, tables.height[h11], z1, u1, v1, tables.shade[h11]},
-            };
-            vertices.insert(vertices.end(), cell, cell + VERTICES_PER_CELL);
+        for (int j = 0; j < width;) {
+            if (cells_until_check == 0) {
+                if (check && !check((size.cells - cells_done) * CELL_BYTES)) {
+                    if (lock) al_unlock_bitmap(image);
+                    std::vector<TerrainVertex>().swap(vertices);
+                    return false;
+                }
+                cells_until_check = MESH_CHECK_BYTES / CELL_BYTES;
+            }
+            // Cells up to the row's end or the next check.
+            const int end = int(std::min<uint64_t>(uint64_t(width), j + cells_until_check));
+            cells_until_check -= uint64_t(end - j);
+            cells_done += uint64_t(end - j);
+            for (; j < end; j++) {
+                const unsigned char h00 = top[j], h01 = bottom[j], h10 = top[j + 1], h11 = bottom[j + 1];
+                const float x0 = float(j - GRID_OFFSET), x1 = float(j + 1 - GRID_OFFSET);
+                const float u0 = float(j), u1 = float(j + 1);
+                // Triangles (00, 01, 10) and (01, 10, 11): the shared edge repeated.
+                const TerrainVertex cell[VERTICES_PER_CELL] = {
+                    {x0, tables.height[h00], z0, u0, v0, tables.shade[h00]},
+                    {x0, tables.height[h01], z1, u0, v1, tables.shade[h01]},
+                    {x1, tables.height[h10], z0, u1, v0, tables.shade[h10]},
+                    {x0, tables.height[h01], z1, u0, v1, tables.shade[h01]},
+                    {x1, tables.height[h10], z0, u1, v0, tables.shade[h10]},
+                    {x1, tables.height[h11], z1, u1, v1, tables.shade[h11]},
+                };
+                vertices.insert(vertices.end(), cell, cell + VERTICES_PER_CELL);
+            }
         }
         console_print("Creating hmap: scanline %d/%d\n", i, height);
     }
     if (lock) al_unlock_bitmap(image);
+    return true;
 }

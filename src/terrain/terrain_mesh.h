@@ -7,6 +7,7 @@
 #include <allegro5/allegro_primitives.h>
 
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 using TerrainVertex = ALLEGRO_VERTEX;
@@ -25,13 +26,27 @@ struct MeshSize {
 };
 MeshSize mesh_size(int64_t width, int64_t height);
 
+// How often the build asks whether it may go on: every this many bytes of
+// mesh filled. Reserved memory costs nothing until it is filled, so a
+// neighbour (another viewer, say) may take it meanwhile. No more than the
+// 64 MiB the memory budget keeps free under a cgroup's limit: two builds
+// that each passed their last check cannot overrun it before the next.
+constexpr uint64_t MESH_CHECK_BYTES = uint64_t(64) << 20;
+
+// Asked before the first cell and after every MESH_CHECK_BYTES filled, with
+// the bytes of mesh still to fill: false stops the build there.
+using MeshBuildCheck = std::function<bool(uint64_t bytes_left)>;
+
 // Appends the mesh of `image` to `vertices`, one "Creating hmap: scanline i/H"
 // line per image row. The array is reserved once, for exactly the mesh: the
-// caller makes sure the memory is there (the height image's size check).
+// caller makes sure the memory is there (the height image's size check), and
+// `check` that it stays there. Returns false when `check` stopped the build:
+// `vertices` is then empty and its memory given back.
 //
 // Each corner of a cell sits at world x = column - 20, z = row - 20,
 // y = sample - 156, with green min(sample, 50) / 255. Samples are the
 // blue level of each pixel (the grey level of a grey image) and 0 past the
 // right and bottom edges. u and v hold the corner's column and row in pixels,
 // so the height image itself, laid on as a texture, would line up with it.
-void build_terrain_mesh(ALLEGRO_BITMAP* image, std::vector<TerrainVertex>& vertices);
+bool build_terrain_mesh(ALLEGRO_BITMAP* image, std::vector<TerrainVertex>& vertices,
+                        const MeshBuildCheck& check = nullptr);

@@ -3,10 +3,16 @@
 // space for the renderer, memory that runs out. Each ends with a line on standard error and status 1,
 // never a signal.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <fstream>
 
 #include <memory>
 
+#include "test_clock.h"
 #include "viewer_run.h"
 
 namespace {
@@ -20,6 +26,11 @@ Picture terrain() {  // 64 x 64, so start-up alone prints about 2 KB
 void expect_exit_1_without_a_signal(Child& child) {
     EXPECT_TRUE(child.exited_normally()) << "ended by signal " << child.signal() << "; stderr: " << child.err();
     EXPECT_EQ(child.exit_code(), 1) << child.err();
+}
+
+void expect_exit_0_or_1_without_a_signal(Child& child) {
+    EXPECT_TRUE(child.exited_normally()) << "ended by signal " << child.signal() << "; stderr: " << child.err();
+    EXPECT_LE(child.exit_code(), 1) << child.err();
 }
 
 std::string last_line(const std::string& text) {
@@ -37,6 +48,37 @@ struct Reader {
 void PrintTo(const Reader& reader, std::ostream* os) { *os << reader.name; }
 
 class ReaderGone : public ::testing::TestWithParam<Reader> {};
+
+// A version 1 memory cgroup of its own, under the test's, with a limit;
+// removed again at the end. `why_not` says why none could be made.
+class MemoryGroup {
+public:
+    explicit MemoryGroup(uint64_t limit) {
+        std::string own;
+        for (const std::string& line : lines_of(read_file("/proc/self/cgroup")))
+            if (line.find(":memory:") != std::string::npos) own = line.substr(line.find(":memory:") + 8);
+        path_ = "/sys/fs/cgroup/memory" + own + "/terrain-test-" + std::to_string(getpid());
+        if (own.empty())
+            why_not = "no version 1 memory controller to make a cgroup in";
+        else if (mkdir(path_.c_str(), 0755) != 0)
+            why_not = "cannot make the memory cgroup " + path_ + " (" + strerror(errno) + "): it takes root";
+        else if (!(std::ofstream(path_ + "/memory.limit_in_bytes") << limit << std::flush))
+            why_not = "cannot set a memory cgroup's limit";
+    }
+    ~MemoryGroup() {
+        // Its processes have been reaped; the kernel lets go of it a moment later.
+        for (int i = 0; i < 100 && rmdir(path_.c_str()) != 0 && errno == EBUSY; i++) usleep(20000);
+    }
+    // Runs the viewer inside the group.
+    void enter(ViewerOptions& options) const {
+        options.viewer = "/bin/sh";
+        options.arguments = {"-c", "echo $$ > \"$0\" && exec \"$1\"", path_ + "/cgroup.procs", VIEWER_PATH};
+    }
+    std::string why_not;
+
+private:
+    std::string path_;
+};
 
 }  // namespace
 
@@ -191,4 +233,43 @@ TEST(HostileEnvironment, AFailedAllocationEndsWithALineAndTheOutputSoFar) {
     EXPECT_EQ(run.child().err(), "terrain-viewer: out of memory: an allocation failed, so the run ends here\n");
     EXPECT_EQ(run.child().out(), "ZEB initialized successfully");
     EXPECT_TRUE(run.boxes().empty());
+}
+
+TEST(HostileEnvironment, TwoViewersRacingForAMemoryCgroupAreRefusedNeverKilled) {
+    // Each viewer alone fits its 2 GiB: 1.1 GB of mesh for 2260 x 2260. Both
+    // pass the check before either has filled much, then fill it together.
+    MemoryGroup group(uint64_t(2) << 30);
+    if (!group.why_not.empty()) GTEST_SKIP() << group.why_not;
+    const int side = 2260;
+    const Picture picture = grey_picture(side, side, std::vector<uint8_t>(side * side, 160));
+    BoxCloser closer({"error"});
+    ViewerRun runs[2];
+    for (ViewerRun& run : runs) ASSERT_TRUE(run.put_heightmap(picture));
+    for (ViewerRun& run : runs) {
+        ViewerOptions options;
+        group.enter(options);
+        run.start(options);
+    }
+    // Read both as they go: a viewer whose output is left unread stops filling.
+    auto settled = [](Child& c) { return !c.running() || c.out().find("yaw=") != std::string::npos; };
+    for (const double deadline = now_seconds() + 90; !settled(runs[0].child()) || !settled(runs[1].child());) {
+        ASSERT_LT(now_seconds(), deadline);
+        for (ViewerRun& run : runs) run.child().drain();
+        usleep(20000);
+    }
+    int refused = 0;
+    for (ViewerRun& run : runs) {
+        if (run.child().running()) {  // the one shown
+            ASSERT_TRUE(run.press_escape(30));
+        }
+        ASSERT_TRUE(run.child().wait_exit(30));
+        expect_exit_0_or_1_without_a_signal(run.child());
+        if (run.child().exit_code() == 1) {
+            refused++;
+            const std::string refusal = "terrain-viewer: hmap.bmp is 2260 x 2260 pixels, too large for the memory";
+            EXPECT_EQ(last_line(run.child().err()).compare(0, refusal.size(), refusal), 0) << run.child().err();
+        }
+    }
+    EXPECT_GE(refused, 1);
+    EXPECT_EQ(closer.seen().size(), size_t(refused));
 }

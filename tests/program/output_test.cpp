@@ -1,9 +1,11 @@
 // What the viewer writes, and how a run ends: Escape, the close button, the frame limit.
 #include <gtest/gtest.h>
 
+#include <signal.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <functional>
 
 #include "test_clock.h"
 #include "viewer_run.h"
@@ -28,6 +30,37 @@ void expect_whole_output(const std::string& out, int rows) {
         EXPECT_TRUE(parse_angles(line, a)) << "not an angle line: " << line;
     }
     EXPECT_EQ(out.back(), '\n');
+}
+
+// Only whole lines: the start-up line, then progress and angle lines, the
+// last one ended too.
+void expect_only_whole_lines(const std::string& out) {
+    const std::string start = "ZEB initialized successfully";
+    ASSERT_EQ(out.compare(0, start.size(), start), 0) << out.substr(0, 100);
+    ASSERT_EQ(out.back(), '\n') << out.substr(out.size() - std::min<size_t>(out.size(), 100));
+    for (const auto& line : lines_of(out.substr(start.size()))) {
+        Angles a;
+        int row, rows;
+        char tail;
+        EXPECT_TRUE(parse_angles(line, a) ||
+                    sscanf(line.c_str(), "Creating hmap: scanline %d/%d%c", &row, &rows, &tail) == 2)
+            << line;
+    }
+}
+
+// Waits for `done`, at most 30 s.
+bool wait_until(const std::function<bool()>& done) {
+    for (const double deadline = now_seconds() + 30; !done(); usleep(10000))
+        if (now_seconds() > deadline) return false;
+    return true;
+}
+
+// Leaves the viewer's output unread in a pipe shrunk to a page until the
+// viewer cannot write more: it then waits (or, non-blocking, is refused).
+bool fill_output_pipe(Child& viewer) {
+    const size_t line = std::string("yaw=0, pitch=0\n").size();
+    return viewer.set_output_pipe_bytes(4096) &&
+           wait_until([&] { return viewer.unread_output_bytes() + line > 4096; });
 }
 
 // A terminal turns each line end into "\r\n".
@@ -103,11 +136,7 @@ TEST(Viewer, EscapeEndsTheRunAtTheNextFrame) {
     // Escape goes down, however many a second it draws.
     Child& viewer = run.child();
     viewer.drain();
-    ASSERT_TRUE(viewer.set_output_pipe_bytes(4096));
-    const size_t line = std::string("yaw=0, pitch=0\n").size();
-    const double deadline = now_seconds() + 30;
-    while (viewer.unread_output_bytes() + line <= 4096 && now_seconds() < deadline) usleep(10000);
-    ASSERT_GT(viewer.unread_output_bytes() + line, 4096u) << "the viewer's output did not fill its pipe";
+    ASSERT_TRUE(fill_output_pipe(viewer)) << "the viewer's output did not fill its pipe";
     const size_t shown = viewer.out().size() + viewer.unread_output_bytes();
     press_key(window, "Escape");
     usleep(500000);  // the library's event thread takes the key at once, at worst at its next 0.1 s poll
@@ -176,4 +205,85 @@ INSTANTIATE_TEST_SUITE_P(
                       StreamCase{"stderr_closed_when_a_step_fails", {STDERR_FILENO}, "", "init_ttf_addon", 0, ""},
                       StreamCase{"stdout_on_a_full_device", {}, "/dev/full", "", 1,
                                  "terrain-viewer: output to standard output was lost: No space left on device\n"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(Viewer, ANonBlockingOutputWaitsForItsReaderAndLosesNothing) {
+    ViewerRun run;
+    ASSERT_TRUE(run.put_heightmap(small_terrain()));
+    ViewerOptions options;
+    options.nonblocking_stdout = true;
+    run.start(options);
+    ASSERT_TRUE(fill_output_pipe(run.child()));
+    usleep(300000);  // frames go on trying to write meanwhile
+    run.child().drain();
+    ASSERT_TRUE(run.wait_for_frames(angle_lines(run.child().out()).size() + 20)) << run.child().err();
+    ASSERT_TRUE(run.press_escape());
+    EXPECT_EQ(run.child().exit_code(), 0);
+    EXPECT_EQ(run.child().err(), "");
+    expect_whole_output(run.child().out(), 4);
+}
+
+// SIGINT, SIGTERM and SIGHUP end the run at a frame's end as Escape does,
+// whatever is in the output's buffer then written out whole, and then the
+// viewer ends by that signal, so the shell sees it.
+struct SignalCase {
+    const char* name;
+    std::vector<int> signals;  // sent at once; the viewer ends by one of them
+    bool while_building;       // a 1500 x 1500 image, signalled during its mesh
+    bool output_blocked;       // a full pipe nobody reads until the signals are sent
+    const char* box = "";      // the title of a box left waiting for the user when the signal comes
+};
+
+void PrintTo(const SignalCase& c, std::ostream* os) { *os << c.name; }
+
+class TerminationSignal : public ::testing::TestWithParam<SignalCase> {};
+
+TEST_P(TerminationSignal, EndsTheRunWithWholeLinesThenByThatSignal) {
+    const SignalCase& c = GetParam();
+    ViewerRun run;
+    const int side = c.while_building ? 1500 : 4;
+    ASSERT_TRUE(run.put_heightmap(c.while_building ? grey_picture(side, side, std::vector<uint8_t>(side * side, 170))
+                                                   : small_terrain()));
+    ViewerOptions options;
+    options.line_buffered = false;  // a block left in the buffer must still come out
+    if (!c.output_blocked) options.stdout_path = run.folder().file("out.txt");
+    if (*c.box) options.fail_step = "init_ttf_addon";
+    run.start(options);
+    Child& viewer = run.child();
+    const auto out = [&] { return c.output_blocked ? viewer.out() : read_file(options.stdout_path); };
+    const char* started = c.while_building ? "scanline" : "yaw=";
+    if (*c.box) {
+        ASSERT_FALSE(wait_for_window("^" + std::string(c.box) + "$", 10).empty());
+    } else if (c.output_blocked) {
+        ASSERT_TRUE(fill_output_pipe(viewer));
+    } else {
+        ASSERT_TRUE(wait_until([&] { return out().find(started) != std::string::npos; }));
+    }
+    for (int signal : c.signals) viewer.send_signal(signal);
+    if (c.signals.size() > 1) {  // left unread: the viewer would wait to write for ever
+        ASSERT_TRUE(wait_until([&] { return !viewer.running(); }));
+    }
+    ASSERT_TRUE(viewer.wait_exit(30));
+    // Either may come first: the second ends the viewer at once, by itself.
+    EXPECT_NE(std::find(c.signals.begin(), c.signals.end(), viewer.signal()), c.signals.end())
+        << "signal " << viewer.signal() << ", exit code " << viewer.exit_code() << ", " << viewer.err();
+    if (*c.box) return;  // ended at once, the box's line on standard error
+    EXPECT_EQ(viewer.err(), "");
+    if (c.signals.size() > 1) return;  // ended at once: what was buffered is lost
+    const std::string written = out();
+    expect_only_whole_lines(written);
+    if (c.while_building) {
+        EXPECT_EQ(written.find("scanline 1499/1500"), std::string::npos) << "the mesh was built to its end";
+        EXPECT_EQ(written.find("yaw="), std::string::npos) << "frames after the signal";
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Viewer, TerminationSignal,
+    ::testing::Values(SignalCase{"sigterm", {SIGTERM}, false, false}, SignalCase{"sigint", {SIGINT}, false, false},
+                      SignalCase{"sighup", {SIGHUP}, false, false},
+                      SignalCase{"sigterm_while_building", {SIGTERM}, true, false},
+                      SignalCase{"sigterm_while_output_waits", {SIGTERM}, false, true},
+                      SignalCase{"second_signal_ends_at_once", {SIGTERM, SIGINT}, false, true},
+                      SignalCase{"sigterm_while_a_box_waits", {SIGTERM}, false, false, "ZEB init error"}),
     [](const auto& info) { return std::string(info.param.name); });

@@ -29,6 +29,7 @@ void ViewerRun::start(const ViewerOptions& options) {
     child.cwd = folder_.path();
     child.terminal = options.terminal;
     child.stdout_path = options.stdout_path;
+    child.nonblocking_stdout = options.nonblocking_stdout;
     child.closed_fds = options.closed_fds;
     // After whatever the test run preloads already (scripts/sanitize.sh does).
     const char* preloaded = getenv("LD_PRELOAD");

@@ -44,6 +44,7 @@ struct ViewerOptions {
     std::string fail_step;               // a start-up step to fail, as named in the box
     std::vector<std::string> arguments;  // on the command line, to be ignored
     std::string stdout_path;             // standard output to this file instead
+    bool nonblocking_stdout = false;     // standard output's pipe set O_NONBLOCK
     std::vector<int> closed_fds;         // standard streams the viewer starts without
     int frame_delay_ms = 0;              // each frame takes this much longer, as on a large terrain
     std::string limit;                   // a process limit to run under, as prlimit takes it: "--as=350000000"

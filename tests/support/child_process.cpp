@@ -24,6 +24,7 @@ namespace {
         close(out);
     }
     for (int fd : options.closed_fds) close(fd);
+    if (options.nonblocking_stdout) fcntl(STDOUT_FILENO, F_SETFL, fcntl(STDOUT_FILENO, F_GETFL) | O_NONBLOCK);
     std::vector<char*> argv;
     for (const auto& arg : options.argv) argv.push_back(const_cast<char*>(arg.c_str()));
     argv.push_back(nullptr);
@@ -131,6 +132,10 @@ void Child::close_out() {
 }
 
 bool Child::running() { return !reap(); }
+
+void Child::send_signal(int signal) {
+    if (pid_ > 0 && !reap()) kill(pid_, signal);
+}
 
 bool Child::wait_for_output(const std::function<bool(const std::string&)>& ready, double seconds) {
     double deadline = now_seconds() + seconds;

@@ -17,6 +17,7 @@ struct ChildOptions {
     bool terminal = false;  // standard output and error on one pseudo-terminal
     std::string stdout_path;      // standard output to this file instead ("/dev/full", say)
     std::vector<int> closed_fds;  // descriptors the program starts without
+    bool nonblocking_stdout = false;  // standard output's pipe set O_NONBLOCK, as some parents do
 };
 
 class Child {
@@ -42,6 +43,7 @@ public:
     // enough does (head -c, grep -m1): the program's next writes find no reader.
     void close_out();
     bool running();  // not yet exited
+    void send_signal(int signal);
 
     bool exited_normally() const { return exited_ && WIFEXITED(status_); }
     int exit_code() const { return WIFEXITED(status_) ? WEXITSTATUS(status_) : -1; }

@@ -1,12 +1,15 @@
-// The one way out for failures on any thread: a second failure met while the
-// first is being told (standard output's flush failing, say) ends the run
-// too, rather than waiting for an end that this very thread was to bring.
+// The one way out for failures on any thread: it never waits for an end that
+// cannot come, whether the wait would be on this very thread (a second
+// failure while the first is told) or on another one that keeps standard
+// output (stuck writing to a reader that stopped, or failing inside a print).
 #include "engine/fatal.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cstdio>
+#include <thread>
 
 TEST(FatalExit, ASecondFailureOnTheSameThreadEndsTheRunInsteadOfHanging) {
     EXPECT_EXIT(
@@ -21,4 +24,21 @@ TEST(FatalExit, ASecondFailureOnTheSameThreadEndsTheRunInsteadOfHanging) {
             fatal_exit("the first failure");
         },
         ::testing::ExitedWithCode(1), "");
+}
+
+TEST(FatalExit, EndsWithItsLineWhileAnotherThreadKeepsStandardOutput) {
+    EXPECT_EXIT(
+        {
+            alarm(30);  // a hang ends by SIGALRM instead
+            std::atomic<bool> locked{false};
+            std::thread keeper([&] {
+                flockfile(stdout);
+                locked = true;
+                usleep(100000);
+                fatal_exit("the second failure");  // most likely while the first one ends
+            });
+            while (!locked) usleep(1000);
+            fatal_exit("the first failure");
+        },
+        ::testing::ExitedWithCode(1), "^terrain-viewer: the (first|second) failure\n$");
 }

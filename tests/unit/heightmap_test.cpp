@@ -296,29 +296,41 @@ TEST_F(HeightmapFile, ALinkToAMissingFileIsToldApart) {
     EXPECT_EQ(problem.reason, "it is a link to a missing file (" + far + "/gone.bmp)");
 }
 
-TEST_F(HeightmapFile, TheMemoryIsAskedAgainOnceTheImageIsDecoded) {
+TEST_F(HeightmapFile, TheMemoryIsAskedAgainOnceTheImageIsDecodedAndAsItsMeshFills) {
     // 100 x 100 needs 2.2 MB in all, 2.16 MB of it for the mesh.
     std::vector<uint8_t> bytes;
     ASSERT_TRUE(encode_bmp(grey_picture(100, 100, std::vector<uint8_t>(10000, 99)), BmpLayout::palette8, false, bytes));
     const struct {
-        uint64_t before, after;  // spare bytes, asked before reading and after decoding
-        const char* problem;     // "" for none
+        uint64_t before, after, filling;  // spare bytes, asked before reading, after decoding, as the mesh fills
+        const char* problem;              // "" for none
     } cases[] = {
-        {2200000, 2160000, ""},
-        {2200000, 2159999, "hmap.bmp is 100 x 100 pixels, too large for the memory here: once it is decoded, its "
-                           "mesh still needs 2 MB (216 bytes a pixel), and 2 MB can be spared after decoding"},
-        {2199999, GiB, "its terrain needs 2 MB (220 bytes a pixel for the mesh and the decoded image), and 2 MB can "
-                       "be spared before reading"},
+        {2200000, 2160000, 2160000, ""},
+        {2200000, 2160000, 2159999, "hmap.bmp is 100 x 100 pixels, too large for the memory left here: other "
+                                    "programs took memory while its mesh was being built, and the rest of the mesh "
+                                    "needs 2 MB while 2 MB can be spared as it fills. Close some of them"},
+        {2200000, 2159999, GiB, "hmap.bmp is 100 x 100 pixels, too large for the memory here: once it is decoded, "
+                                "its mesh still needs 2 MB (216 bytes a pixel), and 2 MB can be spared after decoding"},
+        {2199999, GiB, GiB, "its terrain needs 2 MB (220 bytes a pixel for the mesh and the decoded image), and 2 MB "
+                            "can be spared before reading"},
     };
     for (const auto& c : cases) {
         int asked = 0;
         const MemoryBudget budget = [&] {
-            return asked++ == 0 ? MemoryLimit{c.before, "before reading"} : MemoryLimit{c.after, "after decoding"};
+            const MemoryLimit limits[] = {{c.before, "before reading"}, {c.after, "after decoding"},
+                                          {c.filling, "as it fills"}};
+            return limits[std::min(asked++, 2)];
         };
         HeightmapProblem problem;
         ALLEGRO_BITMAP* image = load(bytes, problem, budget);
-        EXPECT_EQ(image != nullptr, *c.problem == '\0') << c.after;
-        if (image) al_destroy_bitmap(image);
+        bool built = false;
+        if (image) {
+            std::vector<TerrainVertex> mesh;
+            CapturedStream progress(STDOUT_FILENO);
+            built = build_terrain_mesh(image, mesh, mesh_memory_check("hmap.bmp", image, problem, budget));
+            progress.text();
+            al_destroy_bitmap(image);
+        }
+        EXPECT_EQ(built, *c.problem == '\0') << c.filling;
         EXPECT_TRUE(contains(problem.reason, c.problem)) << problem.reason;
     }
     // The refusal's own command makes an image that fits.

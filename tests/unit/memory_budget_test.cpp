@@ -69,6 +69,14 @@ TEST(MemoryBudget, TheTightestLimitBitesAndIsNamed) {
         EXPECT_EQ(limit.spare, c.spare) << c.name;
         EXPECT_NE(limit.name.find(c.named), std::string::npos) << c.name << ": " << limit.name;
     }
+    // A reserved mesh counts whole against address space and data at once,
+    // against memory in use only as it fills: only the latter are asked then.
+    MemoryFacts reserved = facts;
+    reserved.address_space_limit = reserved.data_limit = GiB;
+    reserved.groups = {{"/g/memory.max", 2 * GiB, GiB / 2}};
+    limit = tightest_resident_limit(reserved);
+    EXPECT_EQ(limit.spare, 2 * GiB - GiB / 2 - MARGIN);
+    EXPECT_EQ(limit.name, "under the memory cgroup's limit of 2.1 GB (/g/memory.max)");
 }
 
 TEST(MemoryBudget, ReadsEachSourceFromItsFiles) {
@@ -105,6 +113,17 @@ TEST(MemoryBudget, ReadsEachSourceFromItsFiles) {
          {{"/sys/fs/cgroup/unified/user.slice/run.scope/memory.max", 1000000000, 300000000}}},
         {"no cgroup files", {{"/proc/self/cgroup", "0::/\n"}}, {}},
         {"a group path not from the root", {{"/proc/self/cgroup", "0::odd\n4:memory:odd\n"}}, {}},
+        {"malformed numbers: no reading, not 12, not the largest count",
+         {{"/proc/self/cgroup", "0::/a\n4:memory:/b\n"},
+          {"/sys/fs/cgroup/a/memory.max", "12abc\n"},
+          {"/sys/fs/cgroup/a/memory.current", "1\n"},
+          {"/sys/fs/cgroup/memory.max", "-1\n"},
+          {"/sys/fs/cgroup/memory.current", "1\n"},
+          {"/sys/fs/cgroup/unified/memory.max", "99999999999999999999\n"},
+          {"/sys/fs/cgroup/unified/memory.current", "1\n"},
+          {"/sys/fs/cgroup/memory/b/memory.limit_in_bytes", "3000000000\n"},
+          {"/sys/fs/cgroup/memory/b/memory.usage_in_bytes", "-1\n"}},
+         {}},
     };
     for (const auto& c : cases) {
         std::map<std::string, std::string> files = c.files;
@@ -131,6 +150,14 @@ TEST(MemoryBudget, ReadsEachSourceFromItsFiles) {
     EXPECT_EQ(read_memory_facts(meminfo_only, {}, 64 * GiB).available, 20000000 * uint64_t(1024));
     const ReadFile nothing = [](const std::string&) { return std::string(); };
     EXPECT_EQ(read_memory_facts(nothing, {}, 8 * GiB).available, 8 * GiB) << "physical memory without meminfo";
+    const ReadFile malformed = [](const std::string& path) {
+        return std::string(path == "/proc/meminfo" ? "MemAvailable: 12abc kB\n"
+                           : path == "/proc/self/status" ? "VmSize:\t-1 kB\nVmData:\t+5 kB\n" : "");
+    };
+    const MemoryFacts unread = read_memory_facts(malformed, {}, 8 * GiB);
+    EXPECT_EQ(unread.available, 8 * GiB);
+    EXPECT_EQ(unread.address_space_used, 0u);
+    EXPECT_EQ(unread.data_used, 0u);
 }
 
 TEST(MemoryBudget, ThisProcessesAddressSpaceLimitIsSeen) {

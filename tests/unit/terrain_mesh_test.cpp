@@ -135,6 +135,32 @@ TEST_F(TerrainMesh, SixVerticesPerPixelAndAProgressLinePerRow) {
     EXPECT_EQ(printed, "Creating hmap: scanline 0/2\nCreating hmap: scanline 1/2\n");
 }
 
+TEST_F(TerrainMesh, AsksItsCheckEveryStepEvenInsideARowAndGivesTheMemoryBackWhenStopped) {
+    // 2 rows of 350000 cells, 151 MB of mesh: checks at cells 0, 310689 and
+    // 621378, two of them inside a row.
+    ALLEGRO_BITMAP* image = blank(350000, 2);
+    ASSERT_NE(image, nullptr);
+    const uint64_t cell = 216, step = MESH_CHECK_BYTES / cell, cells = 700000;
+    for (size_t stop_at : {0, 1, 3}) {  // the check that says no; 3: none
+        std::vector<uint64_t> asked;
+        std::vector<TerrainVertex> vertices;
+        CapturedStream out(STDOUT_FILENO);
+        const bool built = build_terrain_mesh(image, vertices, [&](uint64_t bytes_left) {
+            asked.push_back(bytes_left);
+            return asked.size() - 1 != stop_at;
+        });
+        const std::string printed = out.text();
+        EXPECT_EQ(built, stop_at == 3);
+        const std::vector<uint64_t> all = {cells * cell, (cells - step) * cell, (cells - 2 * step) * cell};
+        EXPECT_EQ(asked, std::vector<uint64_t>(all.begin(), all.begin() + std::min<size_t>(stop_at + 1, 3)));
+        EXPECT_EQ(vertices.size(), built ? cells * 6 : 0);
+        if (!built) {
+            EXPECT_EQ(vertices.capacity(), 0u) << "the memory kept after a stop";
+        }
+        EXPECT_EQ(printed, built ? "Creating hmap: scanline 0/2\nCreating hmap: scanline 1/2\n" : "");
+    }
+}
+
 TEST_F(TerrainMesh, CellsFollowTheVertexOrderFromPixelZeroZeroAtMinus20) {
     // 2x2 of levels 10, 20 / 30, 40: every corner of cell (0, 0) is inside.
     std::vector<TerrainVertex> v = build(grey(2, 2, {10, 20, 30, 40}));
