@@ -47,6 +47,7 @@ std::string heightmap_size_problem(const char* name, int64_t width, int64_t heig
 // "error" / "lol" box), or the viewer refuses it (the box gives the reason).
 struct HeightmapProblem {
     bool refused = false;
+    bool no_image_addon = false;  // the library's image add-on is not running
     std::string reason;
 };
 

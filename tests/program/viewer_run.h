@@ -39,6 +39,8 @@ struct ViewerOptions {
     std::string stdout_path;             // standard output to this file instead
     std::vector<int> closed_fds;         // standard streams the viewer starts without
     std::string limit;                   // a process limit to run under, as prlimit takes it: "--as=350000000"
+    // Environment variables set for the viewer; an empty value unsets one.
+    std::vector<std::pair<std::string, std::string>> environment;
 };
 
 class ViewerRun {
