@@ -1,27 +1,17 @@
-// A server that accepts connections and never answers: a sound server or an
-// X server that hangs.
+// A server that takes connections and never answers (a hung sound or X
+// server): a Unix socket that listens, and nothing more. Ended with the object.
 #pragma once
 
-#include <atomic>
 #include <string>
-#include <thread>
-#include <vector>
 
 class SilentSocket {
 public:
-    // Listens on a Unix socket at `path` (replaced if there); ended with the object.
-    explicit SilentSocket(std::string path);
+    explicit SilentSocket(std::string path);  // replaces whatever is at `path`
     ~SilentSocket();
-    SilentSocket(const SilentSocket&) = delete;
-    SilentSocket& operator=(const SilentSocket&) = delete;
-    bool listening() const { return listener_ >= 0; }
+    bool listening() const { return fd_ >= 0; }
     const std::string& path() const { return path_; }
 
 private:
-    void accept_and_hold();
     std::string path_;
-    int listener_ = -1;
-    std::atomic<bool> stop_{false};
-    std::vector<int> held_;
-    std::thread thread_;
+    int fd_ = -1;
 };
