@@ -35,23 +35,29 @@ fail() { echo "$me: $*" >&2; exit 1; }
 # A name as a path that no tool takes for an option ("-help") or a format ("png:x").
 as_path() { case $1 in /*) printf '%s' "$1" ;; *) printf './%s' "$1" ;; esac; }
 
-[ -f "$dem" ] || fail "$dem: no such file"
+gdal_reads() {
+  command -v gdalinfo >/dev/null 2>&1 && command -v gdal_translate >/dev/null 2>&1 &&
+    gdalinfo --config GDAL_PAM_ENABLED NO "$1" >/dev/null 2>&1
+}
+
+if [ -f "$dem" ]; then
+  src=$(as_path "$dem")
+elif case $dem in -*) false ;; *:*) gdal_reads "$dem" ;; *) false ;; esac; then
+  src=$dem  # one layer of a file, as GDAL names it: NETCDF:"dem.nc":elevation
+else
+  fail "$dem: no such file"
+fi
 [ -d "$hmap" ] && fail "$hmap is a folder: name the height image to write"
+# shellcheck disable=SC3013  # -ef: dash, bash and busybox sh all have it
 if [ -e "$hmap" ] && [ "$dem" -ef "$hmap" ]; then
   fail "$hmap is the elevation model itself: name another height image"
 fi
-src=$(as_path "$dem")
 
 # Written beside the height image, so the rename at the end cannot half happen.
 tmp=$(mktemp "$(dirname -- "$hmap")/.$(basename -- "$hmap").XXXXXX") || fail "cannot write beside $hmap"
 errors=$(mktemp)
 trap 'rm -f -- "$tmp" "$errors"' EXIT
 trap 'exit 1' HUP INT TERM
-
-gdal_reads() {
-  command -v gdalinfo >/dev/null 2>&1 && command -v gdal_translate >/dev/null 2>&1 &&
-    gdalinfo --config GDAL_PAM_ENABLED NO "$1" >/dev/null 2>&1
-}
 
 flat=""
 warn_flat() {
@@ -83,7 +89,8 @@ if gdal_reads "$src"; then
   if ! gdalinfo --config GDAL_PAM_ENABLED NO "$src" | grep -q '^Band 1 '; then
     layers=$(gdalinfo --config GDAL_PAM_ENABLED NO "$src" | sed -n 's/^ *SUBDATASET_[0-9]*_NAME=//p')
     [ "$(printf '%s\n' "$layers" | grep -c .)" = 1 ] ||
-      fail "$dem holds several layers and no single one; GDAL names them:$(printf '\n  %s' $layers)"
+      fail "$dem holds several layers: name one as GDAL does, in single quotes" \
+        "($me [--shaded] 'LAYER' [HEIGHT_IMAGE]). Its layers:$(printf '\n%s' "$layers" | sed 's/^./  &/')"
     src=$layers
   fi
   # The lowest and highest elevation, no-data cells left out.
