@@ -2,52 +2,151 @@
 # Turns an elevation model into a height image for terrain-viewer: its lowest
 # point becomes the lowest level, its highest the highest, linearly between.
 #
-#   dem_to_hmap.sh [--shaded] ELEVATION_FILE [HEIGHT_IMAGE]
+#   dem_to_hmap.sh [--shaded] [--] ELEVATION_FILE [HEIGHT_IMAGE]
 #
 # Levels 0 to 255 by default (the full range: 0 lies 156 units below the
 # camera, 255 lies 99 above it); with --shaded, levels 1 to 50, the only ones
 # the viewer shades (from black to green), so the relief shows. The height
-# image is hmap.bmp unless named.
+# image is hmap.bmp unless named; it is written beside itself under a
+# temporary name and takes its place only once complete and checked. Flat
+# ground becomes the lowest level everywhere, with a warning.
 #
-# A GeoTIFF (.tif, .tiff) goes through GDAL's gdal_translate, which knows its
-# no-data value: no-data cells become level 0. Anything else (a 16-bit PNG,
-# say) goes through ImageMagick's convert, grey levels of any depth.
+# What GDAL reads (gdalinfo says so: GeoTIFF, NetCDF, PNG, ...) goes through
+# gdal_translate, which knows a no-data value: no-data cells become level 0.
+# Anything else goes through ImageMagick's convert, grey levels of any depth.
 set -eu
 
+me=dem_to_hmap.sh
 low=0 high=255
-if [ "${1:-}" = --shaded ]; then
-  low=1 high=50
-  shift
-fi
+while [ $# -gt 0 ]; do
+  case $1 in
+    --shaded) low=1 high=50; shift ;;
+    --) shift; break ;;
+    *) break ;;
+  esac
+done
 if [ $# -lt 1 ] || [ $# -gt 2 ]; then
-  echo "usage: dem_to_hmap.sh [--shaded] ELEVATION_FILE [HEIGHT_IMAGE]" >&2
+  echo "usage: $me [--shaded] [--] ELEVATION_FILE [HEIGHT_IMAGE]" >&2
   exit 2
 fi
 dem=$1 hmap=${2:-hmap.bmp}
-[ -f "$dem" ] || { echo "dem_to_hmap.sh: $dem: no such file" >&2; exit 1; }
+fail() { echo "$me: $*" >&2; exit 1; }
 
-needs() {
-  command -v "$1" >/dev/null 2>&1 || { echo "dem_to_hmap.sh: $2 needs $1 (Debian: apt-get install $3)" >&2; exit 1; }
+# A name as a path that no tool takes for an option ("-help") or a format ("png:x").
+as_path() { case $1 in /*) printf '%s' "$1" ;; *) printf './%s' "$1" ;; esac; }
+
+gdal_reads() {
+  command -v gdalinfo >/dev/null 2>&1 && command -v gdal_translate >/dev/null 2>&1 &&
+    gdalinfo --config GDAL_PAM_ENABLED NO "$1" >/dev/null 2>&1
 }
 
-case "$dem" in
-  *.tif | *.tiff | *.TIF | *.TIFF)
-    needs gdal_translate "a GeoTIFF" gdal-bin
-    # The lowest and highest elevation, no-data cells left out.
-    range=$(gdalinfo -mm "$dem" | sed -n 's/^ *Computed Min\/Max=\([^,]*\),\(.*\)$/\1 \2/p' | head -1)
-    [ -n "$range" ] || { echo "dem_to_hmap.sh: GDAL found no elevations in $dem" >&2; exit 1; }
-    # shellcheck disable=SC2086  # two numbers
-    set -- $range
-    # No .aux.xml file beside the image (GDAL_PAM_ENABLED=NO): the viewer has no use for one.
-    gdal_translate -q --config GDAL_PAM_ENABLED NO -b 1 -ot Byte -scale "$1" "$2" "$low" "$high" -a_nodata 0 \
-      -of BMP "$dem" "$hmap"
-    ;;
-  *)
-    needs convert "this" imagemagick
-    # +level takes percentages of the whole range, whatever ImageMagick's depth.
-    percent() { awk -v level="$1" 'BEGIN { printf "%.6f", level * 100 / 255 }'; }
-    convert "$dem" -alpha off -colorspace Gray -auto-level +level "$(percent $low)%,$(percent $high)%" \
-      -depth 8 -type Grayscale "BMP3:$hmap"
-    ;;
-esac
-echo "$hmap: levels $low to $high"
+if [ -f "$dem" ]; then
+  src=$(as_path "$dem")
+elif case $dem in -*) false ;; *:*) gdal_reads "$dem" ;; *) false ;; esac; then
+  src=$dem  # one layer of a file, as GDAL names it: NETCDF:"dem.nc":elevation
+else
+  fail "$dem: no such file"
+fi
+[ -d "$hmap" ] && fail "$hmap is a folder: name the height image to write"
+# shellcheck disable=SC3013  # -ef: dash, bash and busybox sh all have it
+if [ -e "$hmap" ] && [ "$dem" -ef "$hmap" ]; then
+  fail "$hmap is the elevation model itself: name another height image"
+fi
+
+# Written beside the height image, so the rename at the end cannot half happen.
+tmp=$(mktemp "$(dirname -- "$hmap")/.$(basename -- "$hmap").XXXXXX") || fail "cannot write beside $hmap"
+errors=$(mktemp)
+trap 'rm -f -- "$tmp" "$errors"' EXIT
+trap 'exit 1' HUP INT TERM
+
+flat=""
+warn_flat() {
+  flat=yes
+  echo "$me: warning: $dem is flat (every cell at one elevation), so the height image is level $low everywhere" >&2
+}
+
+# ImageMagick stopped by its resource policy (a model of 30000 x 30000, say):
+# which limit, and what to do. Anything else: its own words.
+imagemagick_failed() {
+  cat "$errors" >&2
+  policy=$(convert -list policy 2>/dev/null | sed -n 's/^Path: //p' | head -1)
+  limit() { identify -list resource 2>/dev/null | sed -n "s/^ *$1: *//p"; }
+  if grep -q 'exceeds limit' "$errors"; then
+    fail "ImageMagick's resource policy stopped it: $dem is wider or taller than its width and height limits" \
+      "(width $(limit Width), height $(limit Height); identify -list resource shows them). Raise them (name=\"width\" and name=\"height\") in" \
+      "${policy:-its policy.xml}, or shrink the model under them with the tool that made it."
+  elif grep -q 'resources exhausted\|memory allocation failed' "$errors"; then
+    fail "ImageMagick's resource policy stopped it: $dem needs more than its area, memory, map or disk limits" \
+      "allow ($(limit Area) pixels, $(limit Memory), $(limit Map), $(limit Disk)). Raise them (name=\"area\"," \
+      "\"memory\", \"map\", \"disk\") in ${policy:-its policy.xml}, or shrink the model under them."
+  fi
+  fail "ImageMagick could not turn $dem into a height image"
+}
+
+if gdal_reads "$src"; then
+  # A file of several layers (NetCDF variables, say) opens as its one layer,
+  # or names them.
+  if ! gdalinfo --config GDAL_PAM_ENABLED NO "$src" | grep -q '^Band 1 '; then
+    layers=$(gdalinfo --config GDAL_PAM_ENABLED NO "$src" | sed -n 's/^ *SUBDATASET_[0-9]*_NAME=//p')
+    [ "$(printf '%s\n' "$layers" | grep -c .)" = 1 ] ||
+      fail "$dem holds several layers: name one as GDAL does, in single quotes" \
+        "($me [--shaded] 'LAYER' [HEIGHT_IMAGE]). Its layers:$(printf '\n%s' "$layers" | sed 's/^./  &/')"
+    src=$layers
+  fi
+  # The lowest and highest elevation, no-data cells left out.
+  range=$(gdalinfo --config GDAL_PAM_ENABLED NO -mm "$src" |
+    sed -n 's/^ *Computed Min\/Max=\([^,]*\),\(.*\)$/\1 \2/p' | head -1)
+  [ -n "$range" ] || fail "GDAL found no elevations in $dem"
+  # shellcheck disable=SC2086  # two numbers
+  set -- $range
+  bottom=$1 top=$2
+  if awk -v a="$bottom" -v b="$top" 'BEGIN { exit !(a == b) }'; then
+    warn_flat
+    top=$(awk -v a="$bottom" 'BEGIN { print a + 1 }') high=$low  # the one elevation onto the lowest level
+    set -- "$low" "$((low + 1))"
+  else
+    set -- "$low" "$high"
+  fi
+  # No .aux.xml file beside the image (GDAL_PAM_ENABLED=NO): the viewer has no use for one.
+  gdal_translate -q --config GDAL_PAM_ENABLED NO -b 1 -ot Byte -scale "$bottom" "$top" "$1" "$2" -a_nodata 0 \
+    -of BMP "$src" "$tmp" || fail "GDAL could not turn $dem into a height image"
+  levels=$(gdalinfo --config GDAL_PAM_ENABLED NO -mm "$tmp" |
+    sed -n 's/^ *Computed Min\/Max=\([0-9]*\)[.0-9]*,\([0-9]*\).*$/\1 \2/p' | head -1)
+  nodata=0  # no-data cells may lie below the lowest level
+else
+  command -v convert >/dev/null 2>&1 ||
+    fail "GDAL cannot read $dem, and ImageMagick is not installed (Debian: apt-get install imagemagick)"
+  # +level and -evaluate take percentages of the whole range, whatever ImageMagick's depth.
+  percent() { awk -v level="$1" 'BEGIN { printf "%.6f", level * 100 / 255 }'; }
+  range=$(convert "$src" -alpha off -colorspace Gray -format '%[min] %[max]' info: 2>"$errors") ||
+    imagemagick_failed
+  # shellcheck disable=SC2086  # two numbers
+  set -- $range
+  if [ "$1" = "$2" ]; then
+    warn_flat
+    high=$low
+    set -- -evaluate set "$(percent "$low")%"
+  else
+    set -- -auto-level +level "$(percent $low)%,$(percent $high)%"
+  fi
+  convert "$src" -alpha off -colorspace Gray "$@" -depth 8 -type Grayscale "BMP3:$tmp" 2>"$errors" ||
+    imagemagick_failed
+  levels=$(convert "BMP3:$tmp" -channel B -separate -format '%[fx:round(255*minima)] %[fx:round(255*maxima)]' \
+    info: 2>/dev/null) || levels=""
+  nodata=$low
+fi
+
+# The promised levels, or nothing is replaced.
+# shellcheck disable=SC2086  # two numbers
+set -- $levels ""
+if [ "${2:-}" != "$high" ] || { [ "$1" != "$low" ] && [ "$1" != "$nodata" ]; }; then
+  fail "the height image came out with levels ${levels:-unknown}, not $low to $high; $hmap is left as it was"
+fi
+chmod "$(printf '%o' $((0666 & ~0$(umask))))" "$tmp"
+mv -f -- "$tmp" "$hmap"
+[ -s "$hmap" ] || fail "$hmap could not be written"
+if [ -n "$flat" ]; then
+  echo "$hmap: level $low everywhere (flat ground)"
+else
+  echo "$hmap: levels $low to $high"
+fi

@@ -1,8 +1,6 @@
 // The viewer's one display: created by the first set_video_mode, resized by
 // later ones.
 
-#include <X11/Xlib.h>
-
 #include <unistd.h>
 
 #include <algorithm>
@@ -11,6 +9,7 @@
 
 #include "engine/error_box.h"
 #include "engine/process_memory.h"
+#include "engine/x_display_check.h"
 #include "engine/x_errors.h"
 #include "engine/zeb.h"
 
@@ -51,17 +50,6 @@ void set_bitmap_flags_for_mode(int16_t mode) {
         case VIDEO_MODE_KEEP_FORMAT: al_set_new_bitmap_flags(2); break;
         default: break;
     }
-}
-
-// Why no window could be opened, when the X display is the cause: "" when
-// it can be reached (the fault then lies with the display's creation itself).
-std::string x_display_problem() {
-    const char* name = getenv("DISPLAY");
-    if (!name || !*name) return "DISPLAY is not set, so there is no X display to open a window on";
-    Display* x = XOpenDisplay(name);
-    if (!x) return std::string("the X display ") + name + " (from DISPLAY) cannot be reached";
-    XCloseDisplay(x);
-    return "";
 }
 
 std::string size_text(unsigned width, unsigned height) { return std::to_string(width) + "x" + std::to_string(height); }

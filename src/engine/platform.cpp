@@ -14,6 +14,8 @@
 
 #include "engine/console.h"
 #include "engine/error_box.h"
+#include "engine/sound_output.h"
+#include "engine/x_display_check.h"
 #include "engine/zeb.h"
 
 namespace {
@@ -23,8 +25,13 @@ namespace {
 constexpr int ZEB_ALLEGRO_VERSION = 0x05020001;
 
 // The library's own exit hook is the C runtime's atexit, so it shuts itself
-// down when the process ends.
-bool start_library() { return al_install_system(ZEB_ALLEGRO_VERSION, atexit); }
+// down when the process ends. It connects to the X display as it starts, and
+// would wait for ever on one that does not answer: such a display is set
+// aside first, and the library starts without one.
+bool start_library() {
+    x_display_set_aside_if_silent();
+    return al_install_system(ZEB_ALLEGRO_VERSION, atexit);
+}
 
 struct InitStep {
     const char* name;  // the library call without its "al_" prefix
@@ -35,7 +42,7 @@ const InitStep INIT_STEPS[] = {
     {"init", start_library},
     {"install_keyboard", al_install_keyboard},
     {"install_mouse", al_install_mouse},
-    {"install_audio", al_install_audio},
+    {"install_audio", start_sound_output},
     {"init_acodec_addon", al_init_acodec_addon},
     {"init_font_addon", al_init_font_addon},
     {"init_image_addon", al_init_image_addon},
@@ -44,11 +51,17 @@ const InitStep INIT_STEPS[] = {
     {"init_video_addon", al_init_video_addon},
 };
 
+const char* stopped_at = nullptr;
+
 }  // namespace
 
 bool platform_init() {
+    stopped_at = nullptr;
     for (const InitStep& step : INIT_STEPS) {
-        if (!step.start()) return report_init_failure(step.name);
+        if (!step.start()) {
+            stopped_at = step.name;
+            return report_init_failure(step.name);
+        }
     }
     console_print("ZEB initialized successfully");
     return true;
@@ -59,3 +72,5 @@ bool report_init_failure(const char* step) {
     show_error_box("ZEB init error", "", message.c_str(), "ZEB init error: %s", message.c_str());
     return false;
 }
+
+const char* platform_stopped_at() { return stopped_at; }

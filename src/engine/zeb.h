@@ -11,8 +11,14 @@
 // Starts the library, keyboard, mouse, audio and six add-ons in that order;
 // stops at the first failure and reports it. Prints "ZEB initialized
 // successfully" (no line end) and returns true when all start. A second call
-// re-checks every step: what is running stays running.
+// re-checks every step: what is running stays running. An X display or sound
+// server that does not answer within seconds is gone without (sound:
+// OpenAL's silent output).
 bool platform_init();
+
+// The step ("install_mouse") at which the last platform_init stopped; null
+// when every step started or platform_init has not run.
+const char* platform_stopped_at();
 
 // Writes "ZEB init error: Allegro5 error: al_<step>() failed" to standard
 // error, then shows the "ZEB init error" box with that message; blocks until

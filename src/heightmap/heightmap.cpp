@@ -253,7 +253,10 @@ ALLEGRO_BITMAP* load_heightmap(const char* path, HeightmapProblem& problem, cons
     if (S_ISDIR(info.st_mode)) return fail(problem, false, "it is a folder, not an image", fd);
     if (!S_ISREG(info.st_mode))
         return fail(problem, true, format("%s is %s, not a regular file", path, kind_of(info.st_mode)), fd);
-    if (!al_is_image_addon_initialized()) return fail(problem, false, "the image add-on is not running", fd);
+    if (!al_is_image_addon_initialized()) {
+        problem.no_image_addon = true;
+        return fail(problem, false, "the image add-on is not running", fd);
+    }
 
     // The header alone first, so a lying one costs nothing.
     const uint64_t file_size = uint64_t(info.st_size);

@@ -56,6 +56,7 @@ std::string mesh_fill_problem(const char* name, int64_t width, int64_t height, u
 // "error" / "lol" box), or the viewer refuses it (the box gives the reason).
 struct HeightmapProblem {
     bool refused = false;
+    bool no_image_addon = false;  // the library's image add-on is not running
     std::string reason;
 };
 

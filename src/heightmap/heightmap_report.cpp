@@ -8,6 +8,9 @@
 #include "heightmap/heightmap.h"
 #include "heightmap/shipped_files.h"
 #include "engine/error_box.h"
+#include "engine/zeb.h"
+
+#include <string>
 
 namespace {
 
@@ -25,7 +28,11 @@ std::string sample_hint(const char* path) {
 }  // namespace
 
 void report_heightmap_problem(const char* path, const HeightmapProblem& problem) {
-    const char* reason = problem.reason.c_str();
+    std::string text = problem.reason;
+    // The first failure, not its symptom.
+    if (const char* step = platform_stopped_at(); problem.no_image_addon && step)
+        text = std::string("start-up stopped when al_") + step + "() failed, so the image add-on was not started";
+    const char* reason = text.c_str();
     if (problem.refused)
         show_error_box("error", "", reason, "terrain-viewer: %s", reason);
     else

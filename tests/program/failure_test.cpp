@@ -10,6 +10,7 @@
 #include <functional>
 #include <memory>
 
+#include "silent_socket.h"
 #include "viewer_run.h"
 
 namespace {
@@ -83,12 +84,15 @@ INSTANTIATE_TEST_SUITE_P(
         BadImage{"a_folder", [](const std::string& p) { mkdir(p.c_str(), 0755); }, "it is a folder, not an image"}),
     [](const auto& info) { return std::string(info.param.name); });
 
-// No window: no X display, a dead one, or one without OpenGL. The run goes
-// on as designed, loading and building where the library lets it, and ends
-// cleanly where it needs the window.
+// No window: no X display, a dead one, one that never answers or refuses the
+// viewer's key, one without OpenGL or 24-bit colour. The run goes on as
+// designed, loading and building where the library lets it, and ends cleanly
+// where it needs the window; each line names the first cause.
 struct NoWindowCase {
     const char* name;
-    const char* x_server;  // "none" (DISPLAY unset), "dead" or "no_opengl"
+    // "none" (DISPLAY unset), "dead", "silent" (accepts, never answers),
+    // "keyed" (takes a key the viewer lacks), else Xvfb's extra arguments.
+    const char* x_server;
     bool image;
     std::vector<std::string> boxes;  // titles, in order
     std::vector<std::string> err;    // standard error, line by line
@@ -101,59 +105,102 @@ class NoWindow : public ::testing::TestWithParam<NoWindowCase> {};
 
 const std::string NO_WINDOW = "terrain-viewer: no window could be opened (800x600";
 const std::string NO_MOUSE = "ZEB init error: Allegro5 error: al_install_mouse() failed";
-const std::string NO_IMAGE_ADDON = "terrain-viewer: cannot load the height image hmap.bmp: the image add-on is not running";
-// Stands for the dead display's name in the expected lines: it is found when the test runs.
-const std::string DEAD_DISPLAY = "<dead display>";
+const std::string STOPPED_AT_MOUSE = "terrain-viewer: cannot load the height image hmap.bmp: start-up stopped when "
+                                     "al_install_mouse() failed, so the image add-on was not started";
+const std::string NO_DISPLAY = "terrain-viewer: cannot show the terrain: there is no display";
+// Stands for the display's name in the expected lines: it is found when the test runs.
+const std::string THE_DISPLAY = "the X display <display> (from DISPLAY)";
+// What Xlib itself writes when a server refuses it.
+const std::string XLIB_REFUSED = "Authorization required, but no authorization protocol specified";
+
+// An X authority file holding one key (the server takes every key in it).
+void write_key_file(const std::string& path) {
+    std::string entry("\x01\x00", 2);  // FamilyLocal, then address, display number, key name and key
+    for (const std::string& field : {std::string("host"), std::string("0"), std::string("MIT-MAGIC-COOKIE-1"),
+                                     std::string(16, '\x5a')})
+        entry += std::string{char(field.size() >> 8), char(field.size() & 0xFF)} + field;
+    write_bytes(path, entry);
+}
 
 TEST_P(NoWindow, GoesOnAsFarAsItCanThenEndsCleanly) {
     const NoWindowCase& c = GetParam();
+    const std::string server = c.x_server;
     ViewerRun run;
     if (c.image) {
         ASSERT_TRUE(run.put_heightmap(grey_picture(3, 2, {150, 160, 170, 180, 190, 200})));
     }
     std::unique_ptr<PrivateXServer> x;
+    std::unique_ptr<SilentSocket> silent;
     ViewerOptions options;
-    if (std::string(c.x_server) == "none") options.x_display = false;
-    std::vector<std::string> err = c.err;
-    if (std::string(c.x_server) == "dead") {
+    if (server == "none") options.x_display = false;
+    if (server == "dead" || server == "silent") {
         options.display = unreachable_x_display();
         ASSERT_FALSE(options.display.empty());
-        for (std::string& line : err)
-            if (size_t at = line.find(DEAD_DISPLAY); at != std::string::npos)
-                line.replace(at, DEAD_DISPLAY.size(), options.display);
     }
-    if (std::string(c.x_server) == "no_opengl") {
-        x = std::make_unique<PrivateXServer>("-extension GLX");
+    if (server == "silent") {
+        silent = std::make_unique<SilentSocket>("/tmp/.X11-unix/X" + options.display.substr(1));
+        ASSERT_TRUE(silent->listening());
+    }
+    if (server == "keyed") {
+        write_key_file(run.folder().file("server.key"));
+        options.environment = {{"XAUTHORITY", "/dev/null"}};
+    }
+    if (server != "none" && server != "dead" && server != "silent") {
+        x = std::make_unique<PrivateXServer>(server == "keyed" ? "-auth " + run.folder().file("server.key") : server);
         ASSERT_FALSE(x->display().empty());
         options.display = x->display();
     }
-    BoxCloser closer(ALL_BOXES, options.display);
+    std::vector<std::string> err = c.err;
+    for (std::string& line : err)
+        if (size_t at = line.find("<display>"); at != std::string::npos) line.replace(at, 9, options.display);
+    // Boxes show on the test's own display when the viewer's cannot take them.
+    BoxCloser closer(ALL_BOXES, x && server != "keyed" ? options.display : "");
     run.start(options);
     ASSERT_TRUE(run.child().wait_exit(30));
     expect_failed_cleanly(run.child());
     std::vector<std::string> titles;
     for (const std::string& box : run.boxes()) titles.push_back(box.substr(7, box.find('|', 7) - 7));
     EXPECT_EQ(titles, c.boxes);
-    EXPECT_EQ(lines_of(run.child().err()), err);
+    std::vector<std::string> lines;
+    for (const std::string& line : lines_of(run.child().err()))
+        if (server != "keyed" || (line != XLIB_REFUSED && !line.empty())) lines.push_back(line);
+    EXPECT_EQ(lines, err);
     EXPECT_EQ(contains(run.child().out(), "Creating hmap: scanline 1/2\n"), c.builds) << run.child().out();
 }
+
+const std::vector<std::string> ALL_THREE = {"ZEB init error", "ZEB error", "error"};
 
 INSTANTIATE_TEST_SUITE_P(
     Viewer, NoWindow,
     ::testing::Values(
-        NoWindowCase{"no_x_display", "none", true, {"ZEB init error", "ZEB error", "error"},
+        NoWindowCase{"no_x_display", "none", true, ALL_THREE,
                      {NO_MOUSE, NO_WINDOW + ": DISPLAY is not set, so there is no X display to open a window on)",
-                      NO_IMAGE_ADDON},
+                      STOPPED_AT_MOUSE},
                      false},
-        NoWindowCase{"dead_x_display", "dead", true, {"ZEB init error", "ZEB error", "error"},
-                     {NO_MOUSE, NO_WINDOW + ": the X display " + DEAD_DISPLAY + " (from DISPLAY) cannot be reached)",
-                      NO_IMAGE_ADDON},
+        NoWindowCase{"dead_x_display", "dead", true, ALL_THREE,
+                     {NO_MOUSE, NO_WINDOW + ": " + THE_DISPLAY + " cannot be reached)", STOPPED_AT_MOUSE}, false},
+        NoWindowCase{"silent_x_display", "silent", true, ALL_THREE,
+                     {NO_MOUSE, NO_WINDOW + ": " + THE_DISPLAY + " did not answer within 4 s)", STOPPED_AT_MOUSE},
                      false},
-        NoWindowCase{"no_opengl", "no_opengl", true, {"ZEB error"},
-                     {NO_WINDOW + ")", "terrain-viewer: cannot show the terrain: there is no display"}, true},
-        NoWindowCase{"no_opengl_no_image", "no_opengl", false, {"ZEB error", "error"},
-                     {NO_WINDOW + ")", NO_IMAGE_LINE},
-                     false}),
+        NoWindowCase{"refused_key", "keyed", true, ALL_THREE,
+                     {NO_MOUSE,
+                      NO_WINDOW + ": " + THE_DISPLAY +
+                          " refused the connection: the key in XAUTHORITY (/dev/null) is not one it takes)",
+                      STOPPED_AT_MOUSE},
+                     false},
+        NoWindowCase{"no_opengl", "-extension GLX", true, {"ZEB error"},
+                     {NO_WINDOW + ": " + THE_DISPLAY + " has no OpenGL: its server lacks the GLX extension)",
+                      NO_DISPLAY},
+                     true},
+        NoWindowCase{"no_opengl_no_image", "-extension GLX", false, {"ZEB error", "error"},
+                     {NO_WINDOW + ": " + THE_DISPLAY + " has no OpenGL: its server lacks the GLX extension)",
+                      NO_IMAGE_LINE},
+                     false},
+        NoWindowCase{"eight_bit_screen", "-screen 0 800x600x8", true, {"ZEB error"},
+                     {NO_WINDOW + ": " + THE_DISPLAY +
+                          " has no 24-bit colour visual, which OpenGL needs (its screen is 8-bit))",
+                      NO_DISPLAY},
+                     true}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // Hostile height images: refused before anything is decoded or built, with
@@ -315,15 +362,18 @@ TEST_P(FailingStep, NamesTheStepAndDegradesWithoutCrashing) {
     EXPECT_FALSE(contains(run.child().out(), "ZEB initialized successfully"));
 
     std::vector<std::string> titles = {"ZEB init error"};
+    // What follows names the failed step, not the missing add-on.
+    const std::string stopped = "cannot load the height image hmap.bmp: start-up stopped when al_" + step +
+                                "() failed, so the image add-on was not started\n";
     if (then == "display") {
         // No library, so no image add-on either: both boxes, then the end.
         titles.push_back("ZEB error");
         titles.push_back("error");
         EXPECT_TRUE(contains(err, NO_WINDOW)) << err;
-        EXPECT_TRUE(contains(err, "cannot load the height image hmap.bmp: the image add-on is not running")) << err;
+        EXPECT_TRUE(contains(err, stopped)) << err;
     } else if (then == "image") {
         titles.push_back("error");
-        EXPECT_TRUE(contains(err, "cannot load the height image hmap.bmp: the image add-on is not running")) << err;
+        EXPECT_TRUE(contains(err, stopped)) << err;
     } else if (then == "drawing") {
         EXPECT_TRUE(contains(run.child().out(), "Creating hmap: scanline 1/2\n"));
         EXPECT_TRUE(contains(err, "cannot show the terrain: the primitives add-on is not running")) << err;

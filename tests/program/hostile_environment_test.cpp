@@ -1,7 +1,7 @@
 // A hostile environment around the real viewer: a reader that closes the pipe
 // early, a file-size limit, the X server killed under it, too little address
 // space for the renderer, memory that runs out. Each ends with a line on standard error and status 1,
-// never a signal.
+// never a signal. Without a sound output the viewer goes on silently.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -9,9 +9,9 @@
 #include <cerrno>
 #include <cstring>
 #include <fstream>
-
 #include <memory>
 
+#include "silent_socket.h"
 #include "test_clock.h"
 #include "viewer_run.h"
 
@@ -273,3 +273,38 @@ TEST(HostileEnvironment, TwoViewersRacingForAMemoryCgroupAreRefusedNeverKilled) 
     EXPECT_GE(refused, 1);
     EXPECT_EQ(closer.seen().size(), size_t(refused));
 }
+// No sound: a sound server that accepts and never answers, or no server and
+// no device (ALSA with none, OpenAL left to choose). The viewer shows the
+// terrain with OpenAL's silent output, after a line when a server hung.
+struct SoundCase {
+    const char* name;
+    bool hanging_server;
+};
+
+void PrintTo(const SoundCase& c, std::ostream* os) { *os << c.name; }
+
+class NoSound : public ::testing::TestWithParam<SoundCase> {};
+
+TEST_P(NoSound, TheTerrainShowsWithoutSound) {
+    ViewerRun run;
+    ASSERT_TRUE(run.put_heightmap(terrain()));
+    SilentSocket hanging(run.folder().file("pulse.socket"));
+    ASSERT_TRUE(hanging.listening());
+    const std::string server = "unix:" + run.folder().file(GetParam().hanging_server ? "pulse.socket" : "none");
+    std::ofstream(run.folder().file("asound.conf")).close();
+    ViewerOptions options;
+    options.environment = {
+        {"PULSE_SERVER", server}, {"ALSOFT_DRIVERS", ""}, {"ALSA_CONFIG_PATH", run.folder().file("asound.conf")}};
+    run.start(options);
+    ASSERT_TRUE(run.wait_for_frames(3, 30)) << run.child().err();
+    ASSERT_TRUE(run.press_escape());
+    EXPECT_EQ(run.child().exit_code(), 0);
+    EXPECT_EQ(run.child().err(), GetParam().hanging_server ? "terrain-viewer: the sound server " + server +
+                                                                 " did not answer within 4 s, so the viewer plays no sound\n"
+                                                           : "");
+    EXPECT_TRUE(run.boxes().empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Viewer, NoSound,
+                         ::testing::Values(SoundCase{"hanging_sound_server", true}, SoundCase{"no_sound_device", false}),
+                         [](const auto& info) { return std::string(info.param.name); });

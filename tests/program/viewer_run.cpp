@@ -40,6 +40,14 @@ void ViewerRun::start(const ViewerOptions& options) {
         child.set_env.push_back({"ZEB_PROBE_FRAME_DELAY_MS", std::to_string(options.frame_delay_ms)});
     if (!options.x_display) child.unset_env.push_back("DISPLAY");
     if (!options.display.empty()) child.set_env.push_back({"DISPLAY", options.display});
+    for (const auto& [name, value] : options.environment) {
+        for (auto set = child.set_env.begin(); set != child.set_env.end();)
+            set = set->first == name ? child.set_env.erase(set) : set + 1;
+        if (value.empty())
+            child.unset_env.push_back(name);
+        else
+            child.set_env.push_back({name, value});
+    }
     child_ = std::make_unique<Child>(child);
 }
 

@@ -48,6 +48,8 @@ struct ViewerOptions {
     std::vector<int> closed_fds;         // standard streams the viewer starts without
     int frame_delay_ms = 0;              // each frame takes this much longer, as on a large terrain
     std::string limit;                   // a process limit to run under, as prlimit takes it: "--as=350000000"
+    // Environment variables set for the viewer; an empty value unsets one.
+    std::vector<std::pair<std::string, std::string>> environment;
 };
 
 class ViewerRun {
