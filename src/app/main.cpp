@@ -6,6 +6,8 @@
 
 #include "app/frame_loop.h"
 #include "heightmap/heightmap.h"
+#include "terrain/mesh_buffers.h"
+#include "terrain/renderer_facts.h"
 #include "terrain/terrain_mesh.h"
 #include "terrain/visible_cells.h"
 #include "camera/camera.h"
@@ -40,8 +42,13 @@ int main() {  // the command line is ignored
     }
     // Bounds of blocks of cells, so each frame draws only what can be seen.
     const CellBlocks blocks(terrain_vertices, size_t(al_get_bitmap_width(heightmap)));
-    Camera camera;
-    run_frame_loop(camera, terrain_vertices, blocks);
+    {
+        // A graphics card with room gets its own copy of the mesh, piece by
+        // piece as the pieces come into view; elsewhere frames draw from memory.
+        MeshBuffers buffers(terrain_vertices, draw_route_facts(terrain_vertices.size() * sizeof(TerrainVertex)));
+        Camera camera;
+        run_frame_loop(camera, terrain_vertices, blocks, FRAME_LIMIT, &buffers);
+    }
 
     std::vector<TerrainVertex>().swap(terrain_vertices);
     // The display, the image and the library go with the library's exit hook.
