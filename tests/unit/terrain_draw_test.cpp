@@ -39,9 +39,9 @@ TEST(DrawRoute, BuffersOnlyWhereAHardwareRendererHasRoom) {
         {S::AUTOMATIC, nvidia, int64_t(79 * GIB), mesh, false, mesh},
         {S::UNKNOWN, radeon, int64_t(20 * GIB), mesh, false, mesh},  // an unknown value decides as auto
         {S::AUTOMATIC, "llvmpipe (LLVM 15.0.6, 256 bits)", int64_t(79 * GIB), mesh, false, 0},
-        {S::AUTOMATIC, "softpipe", -1, mesh, false, 0},
-        {S::AUTOMATIC, "Mesa DRI SWRAST", -1, mesh, false, 0},
-        {S::AUTOMATIC, "Software Rasterizer", -1, mesh, false, 0},
+        {S::AUTOMATIC, "softpipe", int64_t(8 * GIB), mesh, false, 0},
+        {S::AUTOMATIC, "Mesa DRI SWRAST", int64_t(8 * GIB), mesh, false, 0},
+        {S::AUTOMATIC, "Software Rasterizer", int64_t(8 * GIB), mesh, false, 0},
         {S::AUTOMATIC, "Mesa Intel(R) UHD Graphics 620 (KBL GT2)", -1, mesh, false, 0},  // room unknown
         {S::AUTOMATIC, "", int64_t(79 * GIB), mesh, false, 0},                          // no renderer
         {S::AUTOMATIC, nvidia, int64_t(79 * GIB), mesh, true, 0},                       // a buffer failed

@@ -169,6 +169,10 @@ struct BufferRoutes {
         EXPECT_LT(part.pieces_held(), part.pieces());
         EXPECT_LE(part.bytes_held(), part.allowance());
     }
+    // Many frames fill the part's room, a piece a frame.
+    void expect_part_full() const {
+        EXPECT_GT(part.bytes_held() + PIECE * VERTICES_PER_CELL * sizeof(TerrainVertex), part.allowance());
+    }
     MeshBuffers& next() { return turns++ % 2 ? part : whole; }
     MeshBuffers whole, part;
     size_t turns = 0;
@@ -335,6 +339,7 @@ TEST_F(VisibleCells, PaintExactlyWhatTheWholeMeshPaintsFromCloseBy) {
     }
     EXPECT_GE(views_with_terrain, 100u);  // a good part of them show plenty of terrain
     buffers.expect_used();
+    buffers.expect_part_full();
 }
 
 TEST_F(VisibleCells, PaintExactlyWhatTheWholeMeshPaintsWhereTheFarPlaneCutsTheTerrain) {
