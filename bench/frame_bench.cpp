@@ -294,15 +294,17 @@ void large_section(const std::vector<int>& sides, const std::vector<View>& views
             size_t cells = 0;
             for (const CellRun& run : runs) cells += run.count;
             const double whole = frames_per_second([&](long n) { whole_frames(terrain, n, view); }, 3, 2);
-            // Memory and buffers in turns, the best of three each: the
-            // machine's pace drifts.
+            // Memory and buffers in turns of a second, the best of three
+            // each: the machine's pace drifts.
             double viewer = 0, from_buffers = -1;
-            for (int round = 0; round < (buffers ? 3 : 1); round++) {
-                viewer = std::max(viewer, frames_per_second([&](long n) { viewer_frames(terrain, n, view); }, 2, 5));
+            const int turns = buffers ? 3 : 1;
+            for (int turn = 0; turn < turns; turn++) {
+                viewer = std::max(
+                    viewer, frames_per_second([&](long n) { viewer_frames(terrain, n, view); }, 3.0 / turns, 5));
                 if (buffers)
                     from_buffers = std::max(from_buffers, frames_per_second([&](long n) {
                                                 viewer_frames(terrain, n, view, buffers.get());
-                                            }, 2, 5));
+                                            }, 1, 5));
             }
             char image_name[32], view_name[64];
             snprintf(image_name, sizeof image_name, "%dx%d", side, side);
