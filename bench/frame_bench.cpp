@@ -3,8 +3,11 @@
 // flips), the time the viewer's own calls take, and resident memory over a
 // long run. On large terrains (the sample's landscape, made wider): frames a
 // second of the viewer's route (only the cells that can reach the window)
-// against the whole-mesh route, measured in the same run at the same views,
-// and the time the search for those cells takes.
+// against the whole-mesh route and against the same cells drawn from vertex
+// buffers (the buffer route, forced whatever the renderer), measured in the
+// same run at the same views, and the time the search for those cells takes;
+// for the buffer route also the time to copy the whole mesh at once and the
+// first frame with its pieces copied as they are seen.
 // Needs an X display (Xvfb will do) and a sound output (ALSOFT_DRIVERS=null).
 //
 //   frame_bench SAMPLE.bmp [FRAMES] [--sides 1024,3160,9800] [--views 0:0,120:60,180:75]
@@ -12,9 +15,11 @@
 //
 // FRAMES (default 1500) sets the length of the sample's measurements. A side
 // whose mesh the memory cannot hold is skipped with a note. --table writes one
-// line a side and view: side yaw pitch whole_fps viewer_fps search_ms cells runs.
+// line a side and view: side yaw pitch whole_fps viewer_fps search_ms cells runs
+// buffers_fps (-1 where the buffers were not measured).
 
 #include <allegro5/allegro.h>
+#include <allegro5/allegro_opengl.h>
 #include <allegro5/allegro_primitives.h>
 
 #include <algorithm>
@@ -22,6 +27,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -29,6 +35,8 @@
 #include "terrain/terrain_draw.h"
 #include "heightmap/heightmap.h"
 #include "heightmap/memory_budget.h"
+#include "terrain/mesh_buffers.h"
+#include "terrain/renderer_facts.h"
 #include "terrain/terrain_mesh.h"
 #include "terrain/visible_cells.h"
 #include "bench_util.h"
@@ -73,10 +81,11 @@ void bare_frames(const Terrain& terrain, long frames) {
 
 // The viewer's own loop at `view`, its angle lines sent to /dev/null. The
 // pointer rests at the window's centre, so the camera holds still.
-void viewer_frames(const Terrain& terrain, long frames, View view = {0, 0}) {
+// With `buffers`, the vertices come from them where they hold them.
+void viewer_frames(const Terrain& terrain, long frames, View view = {0, 0}, MeshBuffers* buffers = nullptr) {
     quietly([&] {
         Camera camera = camera_at(view);
-        run_frame_loop(camera, terrain.vertices, terrain.blocks, frames);
+        run_frame_loop(camera, terrain.vertices, terrain.blocks, frames, buffers);
     });
 }
 
@@ -216,11 +225,35 @@ double search_ms(const Terrain& terrain, View view, std::vector<CellRun>& runs) 
     return spent / searches * 1e3;
 }
 
+// The buffer route asked for, with what the driver tells of its room.
+DrawRouteFacts buffers_asked_for() {
+    DrawRouteFacts facts;
+    facts.setting = DrawRouteSetting::BUFFERS;
+    facts.renderer = renderer_name();
+    facts.free_video_bytes = free_video_bytes();
+    return facts;
+}
+
+// Seconds one viewer frame at the start view takes with `buffers` (null:
+// from memory), all drawing finished.
+double first_frame_seconds(const Terrain& terrain, MeshBuffers* buffers) {
+    glFinish();
+    return seconds_of([&] {
+        viewer_frames(terrain, 1, {0, 0}, buffers);
+        glFinish();
+    });
+}
+
 void large_section(const std::vector<int>& sides, const std::vector<View>& views, FILE* table) {
+    const std::string renderer = renderer_name();
+    const int64_t free_video = free_video_bytes();
     printf("large terrains (the sample's landscape), frames per second at each view: the whole mesh drawn every "
-           "frame, and the viewer's route (only the cells that can reach the window), in the same run\n");
-    printf("  %-11s %-16s %10s %10s %9s %10s %12s %7s\n", "image", "view", "whole fps", "viewer fps", "speed-up",
-           "search ms", "cells drawn", "runs");
+           "frame, the viewer's route (only the cells that can reach the window) from memory, and the same cells "
+           "from vertex buffers, in the same run\n");
+    printf("  renderer: %s; free video memory: %s\n", renderer.c_str(),
+           free_video < 0 ? "not told" : byte_amount(uint64_t(free_video)).c_str());
+    printf("  %-11s %-16s %10s %10s %9s %10s %12s %7s %11s %9s\n", "image", "view", "whole fps", "viewer fps",
+           "speed-up", "search ms", "cells drawn", "runs", "buffers fps", "vs viewer");
     for (int side : sides) {
         const MeshSize size = mesh_size(side, side);
         const uint64_t needed = heightmap_bytes(side, side);
@@ -237,21 +270,56 @@ void large_section(const std::vector<int>& sides, const std::vector<View>& views
             blocks_seconds = build(terrain, image);
             al_destroy_bitmap(image);
         });
+        // On a software renderer the buffers are a second copy in system memory.
+        const bool second_copy = software_renderer(renderer);
+        std::unique_ptr<MeshBuffers> buffers;
+        if (second_copy && needed + size.bytes > limit.spare) {
+            printf("  %dx%-6d buffers skipped: a second copy of the mesh in system memory would need %s more\n",
+                   side, side, byte_amount(size.bytes).c_str());
+        } else {
+            // The first frame with its pieces copied as they are seen, against
+            // today's; then every piece copied at once.
+            const double from_memory = first_frame_seconds(terrain, nullptr);
+            buffers = std::make_unique<MeshBuffers>(terrain.vertices, buffers_asked_for());
+            const double as_seen = first_frame_seconds(terrain, buffers.get());
+            const size_t first_pieces = buffers->pieces_held();
+            glFinish();
+            const double at_once = seconds_of([&] {
+                buffers->copy_all();
+                glFinish();
+            });
+            printf("  %dx%-6d buffers: first frame at the start view %.1f ms from memory, %.1f ms copying the %zu "
+                   "pieces it sees; then %zu of %zu pieces (%s) copied in %.2f s more (%s)\n",
+                   side, side, from_memory * 1e3, as_seen * 1e3, first_pieces, buffers->pieces_held(),
+                   buffers->pieces(), byte_amount(buffers->bytes_held()).c_str(), at_once, buffers->reason());
+            if (buffers->pieces_held() == 0) buffers.reset();
+        }
         for (const View& view : views) {
             std::vector<CellRun> runs;
             const double search = search_ms(terrain, view, runs);
             size_t cells = 0;
             for (const CellRun& run : runs) cells += run.count;
             const double whole = frames_per_second([&](long n) { whole_frames(terrain, n, view); }, 3, 2);
-            const double viewer = frames_per_second([&](long n) { viewer_frames(terrain, n, view); }, 3, 5);
+            // Memory and buffers in turns of a second, the best of three
+            // each: the machine's pace drifts.
+            double viewer = 0, from_buffers = -1;
+            const int turns = buffers ? 3 : 1;
+            for (int turn = 0; turn < turns; turn++) {
+                viewer = std::max(
+                    viewer, frames_per_second([&](long n) { viewer_frames(terrain, n, view); }, 3.0 / turns, 5));
+                if (buffers)
+                    from_buffers = std::max(from_buffers, frames_per_second([&](long n) {
+                                                viewer_frames(terrain, n, view, buffers.get());
+                                            }, 1, 5));
+            }
             char image_name[32], view_name[64];
             snprintf(image_name, sizeof image_name, "%dx%d", side, side);
             snprintf(view_name, sizeof view_name, "yaw %g, pitch %g", view.yaw, view.pitch);
-            printf("  %-11s %-16s %10.2f %10.1f %8.1fx %10.3f %12zu %7zu\n", image_name, view_name, whole, viewer,
-                   viewer / whole, search, cells, runs.size());
+            printf("  %-11s %-16s %10.2f %10.1f %8.1fx %10.3f %12zu %7zu %11.1f %8.2fx\n", image_name, view_name,
+                   whole, viewer, viewer / whole, search, cells, runs.size(), from_buffers, from_buffers / viewer);
             if (table)
-                fprintf(table, "%d %g %g %.4f %.4f %.4f %zu %zu\n", side, view.yaw, view.pitch, whole, viewer, search,
-                        cells, runs.size());
+                fprintf(table, "%d %g %g %.4f %.4f %.4f %zu %zu %.4f\n", side, view.yaw, view.pitch, whole, viewer,
+                        search, cells, runs.size(), from_buffers);
             fflush(stdout);
         }
         printf("  %-11s mesh %s built in %.1f s, its blocks in %.2f s of that; they take %s, %.3f %% of the "

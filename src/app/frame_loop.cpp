@@ -19,7 +19,7 @@ const char* frame_loop_missing() {
 }
 
 long run_frame_loop(Camera& camera, const std::vector<TerrainVertex>& vertices, const CellBlocks& blocks,
-                    long frame_limit) {
+                    long frame_limit, MeshBuffers* buffers) {
     camera.set_fov(START_FOV);
     // A pointer left at rest reads no offset in the first update.
     mouse_center();
@@ -39,7 +39,7 @@ long run_frame_loop(Camera& camera, const std::vector<TerrainVertex>& vertices, 
         // No depth test and no culling: triangles paint over each other in
         // list order, and a cell's two triangles wind opposite ways. Cells
         // that cannot reach the window are skipped: they would paint nothing.
-        draw_visible_terrain(vertices, blocks, view, projection, runs);
+        draw_visible_terrain(buffers, vertices, blocks, view, projection, runs);
         camera.update();
         al_flip_display();
         frames++;

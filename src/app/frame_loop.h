@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <vector>
 
+#include "terrain/mesh_buffers.h"
 #include "terrain/terrain_mesh.h"
 #include "terrain/visible_cells.h"
 #include "camera/camera.h"
@@ -17,8 +18,9 @@ constexpr double START_FOV = 150.0;   // degrees
 const char* frame_loop_missing();
 
 // Sets the camera up and runs frames of the mesh, whose bounds are `blocks`,
-// until Escape, a termination signal (guard.h) or `frame_limit` frames; needs
-// what frame_loop_missing checks.
-// Returns the number of frames shown.
+// until Escape, the close button, a termination signal (guard.h) or
+// `frame_limit` frames; needs what frame_loop_missing checks. Vertices come
+// from `buffers` where they hold them, from memory elsewhere (everywhere when
+// null). Returns the number of frames shown.
 long run_frame_loop(Camera& camera, const std::vector<TerrainVertex>& vertices, const CellBlocks& blocks,
-                    long frame_limit = FRAME_LIMIT);
+                    long frame_limit = FRAME_LIMIT, MeshBuffers* buffers = nullptr);

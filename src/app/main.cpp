@@ -6,6 +6,8 @@
 
 #include "app/frame_loop.h"
 #include "heightmap/heightmap.h"
+#include "terrain/mesh_buffers.h"
+#include "terrain/renderer_facts.h"
 #include "terrain/terrain_mesh.h"
 #include "terrain/visible_cells.h"
 #include "camera/camera.h"
@@ -50,8 +52,13 @@ int main() {  // the command line is ignored
         console_error("terrain-viewer: cannot show the terrain: %s", missing);
         return end_of_run(EXIT_FAILURE);
     }
-    Camera camera;
-    run_frame_loop(camera, terrain_vertices, blocks);
+    {
+        // A graphics card with room gets its own copy of the mesh, piece by
+        // piece as the pieces come into view; elsewhere frames draw from memory.
+        MeshBuffers buffers(terrain_vertices, draw_route_facts(terrain_vertices.size() * sizeof(TerrainVertex)));
+        Camera camera;
+        run_frame_loop(camera, terrain_vertices, blocks, FRAME_LIMIT, &buffers);
+    }
 
     std::vector<TerrainVertex>().swap(terrain_vertices);
     // The display, the image and the library go with the library's exit hook.

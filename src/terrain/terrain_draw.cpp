@@ -34,3 +34,12 @@ void draw_visible_terrain(const std::vector<TerrainVertex>& vertices, const Cell
     for (const CellRun& run : runs)
         draw_vertices(vertices.data() + run.first * VERTICES_PER_CELL, run.count * VERTICES_PER_CELL);
 }
+
+void draw_visible_terrain(MeshBuffers* buffers, const std::vector<TerrainVertex>& vertices, const CellBlocks& blocks,
+                          const ALLEGRO_TRANSFORM& view, const ALLEGRO_TRANSFORM& projection,
+                          std::vector<CellRun>& runs, size_t bridge) {
+    if (!buffers) return draw_visible_terrain(vertices, blocks, view, projection, runs, bridge);
+    buffers->start_frame();
+    blocks.visible_runs(clip_volume(view, projection), runs, bridge);
+    for (const CellRun& run : runs) buffers->draw(run.first * VERTICES_PER_CELL, run.count * VERTICES_PER_CELL);
+}

@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <vector>
 
+#include "terrain/mesh_buffers.h"
 #include "terrain/terrain_mesh.h"
 #include "terrain/visible_cells.h"
 
@@ -31,5 +32,11 @@ void draw_terrain(const std::vector<TerrainVertex>& vertices, size_t max_bytes =
 // pixel. `blocks` are the mesh's bounds; `runs` is room for the cells found,
 // joined across gaps of `bridge` cells.
 void draw_visible_terrain(const std::vector<TerrainVertex>& vertices, const CellBlocks& blocks,
+                          const ALLEGRO_TRANSFORM& view, const ALLEGRO_TRANSFORM& projection,
+                          std::vector<CellRun>& runs, size_t bridge = RUN_BRIDGE_CELLS);
+
+// The same, with the vertices taken from `buffers` (a frame of theirs) where
+// they hold them; null draws from memory as above.
+void draw_visible_terrain(MeshBuffers* buffers, const std::vector<TerrainVertex>& vertices, const CellBlocks& blocks,
                           const ALLEGRO_TRANSFORM& view, const ALLEGRO_TRANSFORM& projection,
                           std::vector<CellRun>& runs, size_t bridge = RUN_BRIDGE_CELLS);

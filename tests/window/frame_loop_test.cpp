@@ -35,3 +35,25 @@ TEST(FrameLoop, EchoesWholeDegreesTruncatedTowardZero) {
         EXPECT_EQ(text.substr(0, text.find('\n') + 1), c.line);
     }
 }
+
+TEST(FrameLoop, DrawsFromTheBuffersItIsGiven) {
+    ASSERT_TRUE(al_init());
+    ASSERT_TRUE(al_install_keyboard());
+    ASSERT_TRUE(al_install_mouse());
+    ASSERT_TRUE(al_init_primitives_addon());
+    ASSERT_TRUE(set_video_mode(800, 600, VIDEO_MODE_MEMORY_BITMAPS));
+    // A plateau 20 units above the camera fills much of the first frame.
+    ALLEGRO_BITMAP* image = al_create_bitmap(48, 48);
+    al_set_target_bitmap(image);
+    al_clear_to_color(al_map_rgb(176, 176, 176));
+    al_set_target_backbuffer(display);
+    std::vector<TerrainVertex> mesh;
+    CapturedStream out(STDOUT_FILENO);
+    build_terrain_mesh(image, mesh);
+    DrawRouteFacts facts;
+    facts.setting = DrawRouteSetting::BUFFERS;
+    MeshBuffers buffers(mesh, facts, 100);
+    Camera camera;
+    EXPECT_EQ(run_frame_loop(camera, mesh, CellBlocks(mesh, 48, 48), 2, &buffers), 2);
+    EXPECT_GT(buffers.pieces_held(), 0u);
+}

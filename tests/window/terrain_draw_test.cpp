@@ -1,16 +1,20 @@
-// The mesh drawn in slices, or only the cells that can reach the window,
-// paints exactly the pixels one call over the whole mesh paints.
+// The mesh drawn in slices, or only the cells that can reach the window, from
+// memory or from vertex buffers, paints exactly the pixels one call over the
+// whole mesh paints.
 #include <allegro5/allegro_primitives.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <functional>
+#include <initializer_list>
 #include <set>
 
 #include "app/frame_loop.h"
+#include "terrain/mesh_buffers.h"
 #include "terrain/terrain_draw.h"
 #include "terrain/terrain_mesh.h"
 #include "camera/camera.h"
@@ -152,12 +156,45 @@ struct ViewSeen {
     size_t lit = 0, colours = 0;
 };
 
+// The buffer route, forced on the software renderer, twice: with room for the
+// whole mesh, each piece copied the first time it is seen, and with room for
+// a third of it, one piece copied a frame, the rest drawn from memory in
+// between. Pieces of an odd number of cells, so runs cross their ends.
+// Views take turns with the two.
+struct BufferRoutes {
+    static constexpr size_t PIECE = 1237;  // cells
+    static DrawRouteFacts asked_for(int64_t free_video_bytes) {
+        DrawRouteFacts facts;
+        facts.setting = DrawRouteSetting::BUFFERS, facts.free_video_bytes = free_video_bytes;
+        return facts;
+    }
+    explicit BufferRoutes(const std::vector<TerrainVertex>& mesh)
+        : whole(mesh, asked_for(-1), PIECE, SIZE_MAX),
+          part(mesh, asked_for(int64_t(VIDEO_MEMORY_MARGIN_BYTES + mesh.size() * sizeof(TerrainVertex) / 3)), PIECE,
+               1) {}
+    // Both held buffers, and the part no more than its room.
+    void expect_used() const {
+        EXPECT_GT(whole.pieces_held(), 0u);
+        EXPECT_GT(part.pieces_held(), 0u);
+        EXPECT_LT(part.pieces_held(), part.pieces());
+        EXPECT_LE(part.bytes_held(), part.allowance());
+    }
+    // Many frames fill the part's room, a piece a frame.
+    void expect_part_full() const {
+        EXPECT_GT(part.bytes_held() + PIECE * VERTICES_PER_CELL * sizeof(TerrainVertex), part.allowance());
+    }
+    MeshBuffers& next() { return turns++ % 2 ? part : whole; }
+    MeshBuffers whole, part;
+    size_t turns = 0;
+};
+
 // Draws the whole mesh through `camera`, then only the cells that may reach
 // the window, with runs joined across each of `bridges` cells (0: every block
 // on its own, so no cell wrongly left out can hide behind a neighbour drawn
-// anyway), and expects the same back buffer each time.
+// anyway), then the viewer's runs from the vertex buffers of `routes`, and
+// expects the same back buffer each time.
 ViewSeen expect_same_picture(Camera& camera, const std::vector<TerrainVertex>& mesh, const CellBlocks& blocks,
-                             const std::vector<size_t>& bridges) {
+                             const std::vector<size_t>& bridges, std::initializer_list<MeshBuffers*> routes) {
     static std::vector<uint32_t> whole, visible;
     static std::vector<CellRun> runs;
     draw_into(whole, camera, [&](const ALLEGRO_TRANSFORM&, const ALLEGRO_TRANSFORM&) { draw_terrain(mesh); });
@@ -174,6 +211,16 @@ ViewSeen expect_same_picture(Camera& camera, const std::vector<TerrainVertex>& m
         for (size_t i = 0; i < whole.size() && i < visible.size(); i++) differing += whole[i] != visible[i];
         EXPECT_EQ(differing, 0u) << where << ", runs joined across " << bridge << " cells: " << drawn_cells
                                  << " of " << mesh.size() / VERTICES_PER_CELL << " cells drawn";
+    }
+    for (MeshBuffers* route : routes) {
+        draw_into(visible, camera, [&](const ALLEGRO_TRANSFORM& view, const ALLEGRO_TRANSFORM& projection) {
+            draw_visible_terrain(route, mesh, blocks, view, projection, runs);
+        });
+        size_t differing = 0;
+        for (size_t i = 0; i < whole.size() && i < visible.size(); i++) differing += whole[i] != visible[i];
+        EXPECT_EQ(differing + (visible.size() != whole.size()), 0u)
+            << where << ", from vertex buffers holding " << route->pieces_held() << " of " << route->pieces()
+            << " pieces";
     }
     return {lit_pixels(whole), colours(whole)};
 }
@@ -221,6 +268,7 @@ TEST_F(VisibleCells, PaintExactlyWhatTheWholeMeshPaintsAtManyViews) {
     constexpr int SIDE = 1500;
     const std::vector<TerrainVertex> mesh = mesh_of(rough_landscape(SIDE, SIDE));
     const CellBlocks blocks(mesh, SIDE, SIDE);
+    BufferRoutes buffers(mesh);
 
     // Where the viewer stands (no target): the start view, round the
     // compass, looking down the rows as far as the far plane (yaw 180 to 195,
@@ -263,10 +311,11 @@ TEST_F(VisibleCells, PaintExactlyWhatTheWholeMeshPaintsAtManyViews) {
         } else {
             camera.yaw = v.yaw, camera.pitch = v.pitch;
         }
-        const ViewSeen seen = expect_same_picture(camera, mesh, blocks, bridges_for(shown++));
+        const ViewSeen seen = expect_same_picture(camera, mesh, blocks, bridges_for(shown++), {&buffers.next()});
         views_with_terrain += seen.lit > 20000 && seen.colours >= 5;
     }
     EXPECT_GE(views_with_terrain, 15u);  // most views show terrain in several shades to compare
+    buffers.expect_used();
 }
 
 TEST_F(VisibleCells, PaintExactlyWhatTheWholeMeshPaintsFromCloseBy) {
@@ -292,6 +341,7 @@ TEST_F(VisibleCells, PaintExactlyWhatTheWholeMeshPaintsFromCloseBy) {
     al_set_target_backbuffer(display);
     const std::vector<TerrainVertex> mesh = mesh_of(image);
     const CellBlocks blocks(mesh, COLUMNS, ROWS);
+    BufferRoutes buffers(mesh);
     size_t views_with_terrain = 0;
     for (int view = 0; view < 300; view++) {
         Camera camera;
@@ -299,10 +349,12 @@ TEST_F(VisibleCells, PaintExactlyWhatTheWholeMeshPaintsFromCloseBy) {
         const auto [column, row] = needles[random.next() % NEEDLES];
         const float tip[3] = {float(column - GRID_OFFSET), float(255 - HEIGHT_BASE), float(row - GRID_OFFSET)};
         aim(camera, random.next() % 360, int(random.next() % 181) - 90.0, tip, 5 + random.next() % 60);
-        const ViewSeen seen = expect_same_picture(camera, mesh, blocks, bridges_for(view));
+        const ViewSeen seen = expect_same_picture(camera, mesh, blocks, bridges_for(view), {&buffers.next()});
         views_with_terrain += seen.lit > 20000;
     }
     EXPECT_GE(views_with_terrain, 100u);  // a good part of them show plenty of terrain
+    buffers.expect_used();
+    buffers.expect_part_full();
 }
 
 TEST_F(VisibleCells, PaintExactlyWhatTheWholeMeshPaintsWhereTheFarPlaneCutsTheTerrain) {
@@ -323,6 +375,7 @@ TEST_F(VisibleCells, PaintExactlyWhatTheWholeMeshPaintsWhereTheFarPlaneCutsTheTe
     al_set_target_backbuffer(display);
     const std::vector<TerrainVertex> mesh = mesh_of(image);
     const CellBlocks blocks(mesh, COLUMNS, ROWS);
+    BufferRoutes buffers(mesh);
 
     // The turn whose window looks down the rows and a little down.
     double yaw = 0, pitch = 0, best = -1;
@@ -340,7 +393,9 @@ TEST_F(VisibleCells, PaintExactlyWhatTheWholeMeshPaintsWhereTheFarPlaneCutsTheTe
     Camera camera;
     camera.set_fov(START_FOV);
     aim(camera, yaw, pitch, target, far_plane / depth_a_unit);
-    const ViewSeen seen = expect_same_picture(camera, mesh, blocks, {RUN_BRIDGE_CELLS, 0});
+    const ViewSeen seen =
+        expect_same_picture(camera, mesh, blocks, {RUN_BRIDGE_CELLS, 0}, {&buffers.whole, &buffers.part});
     EXPECT_GT(seen.lit, 100000u);  // ground fills much of the window up to the far plane
     EXPECT_GT(seen.colours, 20u);
+    buffers.expect_used();
 }
