@@ -19,14 +19,6 @@ fi
 
 cd "$root/data"   # the viewer reads hmap.bmp from the working directory
 if [ -n "${DISPLAY:-}" ]; then
-  # The viewer starts audio and stops without it: with no sound server and no
-  # playback device, OpenAL's silent output stands in.
-  if [ -z "${ALSOFT_DRIVERS:-}" ] && [ -z "${PULSE_SERVER:-}" ] &&
-     [ ! -S "${XDG_RUNTIME_DIR:-/run/user/$(id -u)}/pulse/native" ] &&
-     ! compgen -G '/dev/snd/pcmC*p' >/dev/null; then
-    echo "run.sh: no sound device found, so the viewer plays to OpenAL's silent output (ALSOFT_DRIVERS=null)" >&2
-    export ALSOFT_DRIVERS=null
-  fi
   exec "$root/build/terrain-viewer"
 fi
 
