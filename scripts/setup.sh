@@ -7,7 +7,7 @@ packages=(
   cmake g++ make pkg-config clang libclang-rt-14-dev
   liballegro5-dev liballegro-acodec5-dev liballegro-audio5-dev liballegro-dialog5-dev
   liballegro-image5-dev liballegro-ttf5-dev liballegro-video5-dev libpulse-dev libopenal-dev
-  libx11-dev libgl1-mesa-dri libgtest-dev libgmock-dev
+  libx11-dev libxtst-dev libgl1-mesa-dri libgtest-dev libgmock-dev
   xvfb xdotool imagemagick time
   # The fuzz target's copy of Allegro, built from source: what its core needs.
   libgl-dev libglu1-mesa-dev libxcursor-dev
