@@ -5,7 +5,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <functional>
 
 #include "test_clock.h"
 #include "viewer_run.h"
@@ -46,13 +45,6 @@ void expect_only_whole_lines(const std::string& out) {
                     sscanf(line.c_str(), "Creating hmap: scanline %d/%d%c", &row, &rows, &tail) == 2)
             << line;
     }
-}
-
-// Waits for `done`, at most 30 s.
-bool wait_until(const std::function<bool()>& done) {
-    for (const double deadline = now_seconds() + 30; !done(); usleep(10000))
-        if (now_seconds() > deadline) return false;
-    return true;
 }
 
 // Leaves the viewer's output unread in a pipe shrunk to a page until the
