@@ -233,8 +233,7 @@ class TerminationSignal : public ::testing::TestWithParam<SignalCase> {};
 TEST_P(TerminationSignal, EndsTheRunWithWholeLinesThenByThatSignal) {
     const SignalCase& c = GetParam();
     ViewerRun run;
-    const int side = c.while_building ? 1500 : 4;
-    ASSERT_TRUE(run.put_heightmap(c.while_building ? grey_picture(side, side, std::vector<uint8_t>(side * side, 170))
+    ASSERT_TRUE(run.put_heightmap(c.while_building ? grey_picture(1500, 1500, std::vector<uint8_t>(1500 * 1500, 170))
                                                    : small_terrain()));
     ViewerOptions options;
     options.line_buffered = false;  // a block left in the buffer must still come out
