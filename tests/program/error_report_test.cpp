@@ -11,7 +11,6 @@
 namespace {
 
 const std::vector<std::string> ALL_BOXES = {"error", "ZEB error", "ZEB init error"};
-const std::string& NO_IMAGE = NO_IMAGE_LINE;
 
 struct Failure {
     const char* name;
@@ -72,7 +71,7 @@ INSTANTIATE_TEST_SUITE_P(
                 "terrain-viewer: no window could be opened (800x600: the X display <display> (from DISPLAY) has no "
                 "OpenGL: its server lacks the GLX extension)",
                 "", "sample", true},
-        Failure{"missing_image", "error", NO_IMAGE.c_str(), "", "none", false},
+        Failure{"missing_image", "error", NO_IMAGE_LINE.c_str(), "", "none", false},
         Failure{"refused_image", "error", "terrain-viewer: hmap.bmp is a named pipe, not a regular file", "",
                 "named_pipe", false}),
     [](const auto& info) { return std::string(info.param.name); });
@@ -106,7 +105,7 @@ TEST_P(SharedStreams, EndTheOpenStartUpLineBeforeAnErrorLine) {
     const std::string text = to_file ? read_file(run.folder().file("out.txt")) : run.child().out();
     std::string lines;
     for (const std::string& line : lines_of(text)) lines += line + "\n";  // a terminal's "\r\n" as "\n"
-    EXPECT_EQ(lines, "ZEB initialized successfully\n" + NO_IMAGE + "\n");
+    EXPECT_EQ(lines, "ZEB initialized successfully\n" + NO_IMAGE_LINE + "\n");
 }
 
 INSTANTIATE_TEST_SUITE_P(Viewer, SharedStreams,

@@ -168,33 +168,24 @@ TEST_P(NoWindow, GoesOnAsFarAsItCanThenEndsCleanly) {
     EXPECT_EQ(contains(run.child().out(), "Creating hmap: scanline 1/2\n"), c.builds) << run.child().out();
 }
 
-const std::vector<std::string> ALL_THREE = {"ZEB init error", "ZEB error", "error"};
+// No X connection at all: start-up stops at the mouse, all three boxes follow.
+NoWindowCase unconnected(const char* name, const char* x_server, const std::string& why) {
+    return {name, x_server, true, {"ZEB init error", "ZEB error", "error"},
+            {NO_MOUSE, NO_WINDOW + ": " + why + ")", STOPPED_AT_MOUSE}, false};
+}
+
+const std::string NO_GLX = NO_WINDOW + ": " + THE_DISPLAY + " has no OpenGL: its server lacks the GLX extension)";
 
 INSTANTIATE_TEST_SUITE_P(
     Viewer, NoWindow,
     ::testing::Values(
-        NoWindowCase{"no_x_display", "none", true, ALL_THREE,
-                     {NO_MOUSE, NO_WINDOW + ": DISPLAY is not set, so there is no X display to open a window on)",
-                      STOPPED_AT_MOUSE},
-                     false},
-        NoWindowCase{"dead_x_display", "dead", true, ALL_THREE,
-                     {NO_MOUSE, NO_WINDOW + ": " + THE_DISPLAY + " cannot be reached)", STOPPED_AT_MOUSE}, false},
-        NoWindowCase{"silent_x_display", "silent", true, ALL_THREE,
-                     {NO_MOUSE, NO_WINDOW + ": " + THE_DISPLAY + " did not answer within 4 s)", STOPPED_AT_MOUSE},
-                     false},
-        NoWindowCase{"refused_key", "keyed", true, ALL_THREE,
-                     {NO_MOUSE,
-                      NO_WINDOW + ": " + THE_DISPLAY +
-                          " refused the connection: the key in XAUTHORITY (/dev/null) is not one it takes)",
-                      STOPPED_AT_MOUSE},
-                     false},
-        NoWindowCase{"no_opengl", "-extension GLX", true, {"ZEB error"},
-                     {NO_WINDOW + ": " + THE_DISPLAY + " has no OpenGL: its server lacks the GLX extension)",
-                      NO_DISPLAY},
-                     true},
-        NoWindowCase{"no_opengl_no_image", "-extension GLX", false, {"ZEB error", "error"},
-                     {NO_WINDOW + ": " + THE_DISPLAY + " has no OpenGL: its server lacks the GLX extension)",
-                      NO_IMAGE_LINE},
+        unconnected("no_x_display", "none", "DISPLAY is not set, so there is no X display to open a window on"),
+        unconnected("dead_x_display", "dead", THE_DISPLAY + " cannot be reached"),
+        unconnected("silent_x_display", "silent", THE_DISPLAY + " did not answer within 4 s"),
+        unconnected("refused_key", "keyed",
+                    THE_DISPLAY + " refused the connection: the key in XAUTHORITY (/dev/null) is not one it takes"),
+        NoWindowCase{"no_opengl", "-extension GLX", true, {"ZEB error"}, {NO_GLX, NO_DISPLAY}, true},
+        NoWindowCase{"no_opengl_no_image", "-extension GLX", false, {"ZEB error", "error"}, {NO_GLX, NO_IMAGE_LINE},
                      false},
         NoWindowCase{"eight_bit_screen", "-screen 0 800x600x8", true, {"ZEB error"},
                      {NO_WINDOW + ": " + THE_DISPLAY +

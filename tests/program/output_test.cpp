@@ -5,7 +5,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <functional>
 
 #include "test_clock.h"
 #include "viewer_run.h"
@@ -46,13 +45,6 @@ void expect_only_whole_lines(const std::string& out) {
                     sscanf(line.c_str(), "Creating hmap: scanline %d/%d%c", &row, &rows, &tail) == 2)
             << line;
     }
-}
-
-// Waits for `done`, at most 30 s.
-bool wait_until(const std::function<bool()>& done) {
-    for (const double deadline = now_seconds() + 30; !done(); usleep(10000))
-        if (now_seconds() > deadline) return false;
-    return true;
 }
 
 // Leaves the viewer's output unread in a pipe shrunk to a page until the
@@ -241,8 +233,7 @@ class TerminationSignal : public ::testing::TestWithParam<SignalCase> {};
 TEST_P(TerminationSignal, EndsTheRunWithWholeLinesThenByThatSignal) {
     const SignalCase& c = GetParam();
     ViewerRun run;
-    const int side = c.while_building ? 1500 : 4;
-    ASSERT_TRUE(run.put_heightmap(c.while_building ? grey_picture(side, side, std::vector<uint8_t>(side * side, 170))
+    ASSERT_TRUE(run.put_heightmap(c.while_building ? grey_picture(1500, 1500, std::vector<uint8_t>(1500 * 1500, 170))
                                                    : small_terrain()));
     ViewerOptions options;
     options.line_buffered = false;  // a block left in the buffer must still come out

@@ -84,13 +84,9 @@ bool ViewerRun::turn_until(const std::string& window, int x, int y, const std::f
 }
 
 bool ViewerRun::wait_for_frame_after_lost_output(double seconds) {
-    const double deadline = now_seconds() + seconds;
-    while (probe_lines("frame").empty()) {
-        if (now_seconds() > deadline || !child_->running()) return false;
-        child_->drain();
-        usleep(20000);
-    }
-    return true;
+    wait_until([&] { child_->drain();
+        return !probe_lines("frame").empty() || !child_->running(); }, seconds);
+    return !probe_lines("frame").empty();
 }
 
 std::vector<std::string> ViewerRun::probe_lines(const std::string& kind) const {

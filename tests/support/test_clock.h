@@ -1,9 +1,19 @@
 // Time for the tests' deadlines.
 #pragma once
 
+#include <unistd.h>
+
 #include <chrono>
+#include <functional>
 
 // Seconds on the steady clock, from an arbitrary start.
 inline double now_seconds() {
     return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
+// Polls `done` every 10 ms until it holds; false if `seconds` pass first.
+inline bool wait_until(const std::function<bool()>& done, double seconds = 30) {
+    for (const double deadline = now_seconds() + seconds; !done(); usleep(10000))
+        if (now_seconds() > deadline) return false;
+    return true;
 }

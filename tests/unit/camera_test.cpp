@@ -30,19 +30,15 @@ TEST(Camera, FieldOfViewStartsAt90AndStaysWithin1And179) {
 }
 
 TEST(Camera, YawWrapsIntoOneTurnWhateverTheMove) {
-    // Eight pixels a degree; a pointer left of the centre turns the yaw up.
+    // Eight pixels a degree; moves of more than a turn in one frame.
     const struct {
         double start;
         int pixels;
         double yaw;
     } rows[] = {
-        {0, 8, 1},          {359.5, 8, 0.5},   {0.5, -8, 359.5},
-        {359, 8, 360},      // exactly 360 is kept
-        {0, -16, 358},      // the pointer 16 pixels right of the centre
-        {1, -8, 0},         // landing on 0 stays 0
-        {10, -4000, 230},   // -500 degrees in one frame: more than a turn
-        {0, -15000, 285},   // a wide desktop's move, -1875 degrees
-        {0, 5760, 360},     {0, -5760, 0},     {200, 23040, 200},  // whole turns
+        {10, -4000, 230},  // -500 degrees
+        {0, -15000, 285},  // a wide desktop's move, -1875 degrees
+        {0, 5760, 360},    {0, -5760, 0},    {200, 23040, 200},  // whole turns
     };
     for (const auto& row : rows) {
         Camera camera;
@@ -51,7 +47,8 @@ TEST(Camera, YawWrapsIntoOneTurnWhateverTheMove) {
         EXPECT_EQ(camera.yaw, row.yaw) << "from " << row.start << " by " << row.pixels << " pixels";
     }
     // Any move under a full turn (2880 pixels) gives what one step of 360
-    // each way always gave, to the last bit.
+    // each way always gave, to the last bit: exactly 360 is kept, landing on
+    // 0 stays 0, a pointer left of the centre turns the yaw up.
     for (double start : {0.0, 0.125, 90.0, 359.875, 360.0}) {
         for (int pixels = -2879; pixels <= 2879; pixels++) {
             double one_step = start + pixels * 0.125;

@@ -327,7 +327,6 @@ TEST_F(HeightmapFile, TheMemoryIsAskedAgainOnceTheImageIsDecodedAndAsItsMeshFill
             std::vector<TerrainVertex> mesh;
             CapturedStream progress(STDOUT_FILENO);
             built = build_terrain_mesh(image, mesh, mesh_memory_check("hmap.bmp", image, problem, budget));
-            progress.text();
             al_destroy_bitmap(image);
         }
         EXPECT_EQ(built, *c.problem == '\0') << c.filling;

@@ -56,9 +56,6 @@ View view_of(double x, double y, double z, double yaw, double pitch) {
     al_compose_transform(&view.both, &projection);
     return view;
 }
-ClipVolume volume_of(double x, double y, double z, double yaw, double pitch) {
-    return view_of(x, y, z, yaw, pitch).volume;
-}
 
 // Whether the cell may paint a pixel, by the library's own transform of its
 // six corners: not when all of them lie beyond one side of the clip volume.
@@ -128,7 +125,7 @@ TEST(ClipVolume, PlanesAgreeWithTheLibrarysOwnTransformOfAPoint) {
 TEST(ClipVolume, ABoxIsOutsideOnlyWhenWhollyBeyondOnePlane) {
     // Looking from the origin at yaw 0, pitch 0: the window lies up and to
     // the left (-x, +y) along -z, and ends at the far plane, 1337 away.
-    const ClipVolume volume = volume_of(0, 0, 0, 0, 0);
+    const ClipVolume volume = view_of(0, 0, 0, 0, 0).volume;
     const struct {
         const char* name;
         CellBox box;
@@ -249,19 +246,21 @@ TEST(CellBlocks, EachBlockIsKeptExactlyAsFarAsItsCellsReach) {
         }
 }
 
-TEST(CellBlocks, AMeshOfAnotherSizeOrLayoutGetsNoBlocks) {
-    const std::vector<TerrainVertex> mesh = random_mesh(40, 20, 1);
+TEST(CellBlocks, AMeshOfAnotherSizeOrLayoutGetsNoBlocksAndAnEmptyOneNoRuns) {
+    const std::vector<TerrainVertex> mesh = random_mesh(40, 20, 1), none;
     const struct {
+        const std::vector<TerrainVertex>& mesh;
         size_t columns, rows;
         bool fits;
-    } cases[] = {{40, 20, true}, {20, 40, false}, {40, 19, false}, {41, 20, false}, {800, 1, false},
-                 {1, 800, false}, {0, 0, false}, {SIZE_MAX / 2, 4, false}};
+    } cases[] = {{mesh, 40, 20, true},  {mesh, 20, 40, false}, {mesh, 40, 19, false}, {mesh, 41, 20, false},
+                 {mesh, 800, 1, false}, {mesh, 1, 800, false}, {mesh, 0, 0, false},   {mesh, SIZE_MAX / 2, 4, false},
+                 {none, 0, 5, true},    {none, 5, 0, true}};
     for (const auto& c : cases) {
-        const CellBlocks blocks(mesh, c.columns, c.rows);
+        const CellBlocks blocks(c.mesh, c.columns, c.rows);
         EXPECT_EQ(blocks.fits(), c.fits) << c.columns << " x " << c.rows;
-        std::vector<CellRun> runs;
-        blocks.visible_runs(volume_of(0, 0, 0, 0, 0), runs);
-        EXPECT_EQ(runs.empty(), !c.fits) << c.columns << " x " << c.rows;
+        std::vector<CellRun> runs = {{1, 1}};  // left from an earlier frame
+        blocks.visible_runs(view_of(0, 0, 0, 0, 0).volume, runs);
+        EXPECT_EQ(runs.empty(), !c.fits || c.mesh.empty()) << c.columns << " x " << c.rows;
     }
 }
 
@@ -298,14 +297,4 @@ TEST(CellBlocks, RunsHoldEveryCellThatIsNotWhollyOutsideInListOrder) {
     }
     EXPECT_GT(seen_cells, 1000u);
     EXPECT_LT(drawn_cells * 2, columns * rows * 300);  // and most of the terrain is left out
-}
-
-TEST(CellBlocks, AnEmptyMeshHasNoRuns) {
-    for (size_t columns : {0u, 5u}) {
-        const CellBlocks blocks(std::vector<TerrainVertex>(), columns, 5 - columns);
-        EXPECT_TRUE(blocks.fits());
-        std::vector<CellRun> runs = {{1, 1}};
-        blocks.visible_runs(volume_of(0, 0, 0, 0, 0), runs);
-        EXPECT_TRUE(runs.empty());
-    }
 }
