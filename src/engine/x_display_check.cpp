@@ -44,13 +44,13 @@ bool wait_for(int fd, short events, Clock::time_point deadline) {
 // here (DECnet "host::0", a path).
 std::vector<std::vector<char>> x_addresses(const std::string& name) {
     if (name.empty() || name[0] == '/') return {};
-    std::string spec = name;
-    if (const size_t slash = spec.find('/'); slash < spec.find(':')) spec.erase(0, slash + 1);  // "tcp/host:0"
-    const size_t colon = spec.rfind(':');
-    if (colon == std::string::npos || colon + 1 >= spec.size()) return {};
-    if (colon > 0 && spec[colon - 1] == ':') return {};
-    const std::string host = spec.substr(0, colon);
-    const std::string digits = spec.substr(colon + 1, spec.find('.', colon) - colon - 1);
+    std::string display_name = name;
+    if (const size_t slash = display_name.find('/'); slash < display_name.find(':')) display_name.erase(0, slash + 1);  // "tcp/host:0"
+    const size_t colon = display_name.rfind(':');
+    if (colon == std::string::npos || colon + 1 >= display_name.size()) return {};
+    if (colon > 0 && display_name[colon - 1] == ':') return {};
+    const std::string host = display_name.substr(0, colon);
+    const std::string digits = display_name.substr(colon + 1, display_name.find('.', colon) - colon - 1);
     if (digits.empty() || digits.find_first_not_of("0123456789") != std::string::npos || digits.size() > 5) return {};
     std::vector<std::vector<char>> addresses;
     if (host.empty() || host == "unix") {
