@@ -1,7 +1,6 @@
 #include "engine/x_pointer.h"
 
-#include <cstdio>
-
+#include "engine/console.h"
 #include "engine/zeb.h"
 
 // Last: Xlib's macros (None, Bool) would break the headers above.
@@ -22,10 +21,10 @@ bool x_pointer_ready() {
         connection = XOpenDisplay(nullptr);
         window = al_get_x_window_id(display);
         if (!connection)
-            fprintf(stderr,
-                    "terrain-viewer: mouse look could not open a connection of its own to the X display (the "
-                    "server may take no more clients: close another X program and start the viewer again); it "
-                    "goes on with the library's pointer, which may miss movement\n");
+            console_error(
+                "terrain-viewer: mouse look could not open a connection of its own to the X display (the server may "
+                "take no more clients: close another X program and start the viewer again); it goes on with the "
+                "library's pointer, which may miss movement");
     }
     return connection != nullptr;
 }
