@@ -8,7 +8,7 @@ packages=(
   liballegro5-dev liballegro-acodec5-dev liballegro-audio5-dev liballegro-dialog5-dev
   liballegro-image5-dev liballegro-ttf5-dev liballegro-video5-dev libpulse-dev libopenal-dev
   libx11-dev libxtst-dev libgl1-mesa-dri libgtest-dev libgmock-dev
-  xvfb xdotool imagemagick time
+  xvfb xdotool imagemagick time file
   # The fuzz target's copy of Allegro, built from source: what its core needs.
   libgl-dev libglu1-mesa-dev libxcursor-dev
   # The Debian package and its check: the manual page's source tool, CPack's
