@@ -50,7 +50,7 @@ namespace {
 
 struct Terrain {
     int side = 0;
-    std::vector<TerrainVertex> vertices;
+    TerrainVertices vertices;
     CellBlocks blocks;
 };
 

@@ -18,7 +18,7 @@ const char* frame_loop_missing() {
     return nullptr;
 }
 
-long run_frame_loop(Camera& camera, const std::vector<TerrainVertex>& vertices, const CellBlocks& blocks,
+long run_frame_loop(Camera& camera, const TerrainVertices& vertices, const CellBlocks& blocks,
                     long frame_limit, MeshBuffers* buffers) {
     camera.set_fov(START_FOV);
     // A pointer left at rest reads no offset in the first update.

@@ -22,5 +22,5 @@ const char* frame_loop_missing();
 // `frame_limit` frames; needs what frame_loop_missing checks. Vertices come
 // from `buffers` where they hold them, from memory elsewhere (everywhere when
 // null). Returns the number of frames shown.
-long run_frame_loop(Camera& camera, const std::vector<TerrainVertex>& vertices, const CellBlocks& blocks,
+long run_frame_loop(Camera& camera, const TerrainVertices& vertices, const CellBlocks& blocks,
                     long frame_limit = FRAME_LIMIT, MeshBuffers* buffers = nullptr);

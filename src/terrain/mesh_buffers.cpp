@@ -6,7 +6,7 @@
 
 #include "terrain/terrain_draw.h"
 
-MeshBuffers::MeshBuffers(const std::vector<TerrainVertex>& vertices, DrawRouteFacts facts, size_t piece_cells,
+MeshBuffers::MeshBuffers(const TerrainVertices& vertices, DrawRouteFacts facts, size_t piece_cells,
                          size_t copies_a_frame)
     : vertices_(vertices), facts_(facts), piece_vertices_(std::max<size_t>(piece_cells, 1) * VERTICES_PER_CELL),
       copies_a_frame_(copies_a_frame) {

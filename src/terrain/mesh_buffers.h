@@ -31,7 +31,7 @@ public:
     // much of the mesh as choose_draw_route(`facts`) allows (`facts.mesh_bytes`
     // is taken from `vertices`); pieces of `piece_cells` cells, at most
     // `copies_a_frame` copied a frame. Makes no buffer yet.
-    MeshBuffers(const std::vector<TerrainVertex>& vertices, DrawRouteFacts facts, size_t piece_cells = PIECE_CELLS,
+    MeshBuffers(const TerrainVertices& vertices, DrawRouteFacts facts, size_t piece_cells = PIECE_CELLS,
                 size_t copies_a_frame = PIECE_COPIES_A_FRAME);
     ~MeshBuffers();  // frees the buffers: the display must still be there
     MeshBuffers(const MeshBuffers&) = delete;
@@ -46,7 +46,7 @@ public:
     // Copies every piece the allowance takes, at once; the pieces held after.
     size_t copy_all();
 
-    const std::vector<TerrainVertex>& vertices() const { return vertices_; }
+    const TerrainVertices& vertices() const { return vertices_; }
     size_t pieces() const { return buffers_.size(); }  // the mesh's, copied or not
     size_t pieces_held() const { return held_pieces_; }
     uint64_t bytes_held() const { return held_bytes_; }
@@ -59,7 +59,7 @@ private:
     bool held(size_t piece);
     size_t piece_vertices(size_t piece) const;
 
-    const std::vector<TerrainVertex>& vertices_;
+    const TerrainVertices& vertices_;
     DrawRouteFacts facts_;
     uint64_t allowance_;
     const char* reason_;

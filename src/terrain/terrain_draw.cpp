@@ -23,11 +23,11 @@ void draw_vertices(const TerrainVertex* first, size_t count, size_t max_bytes) {
         al_draw_prim(first + done, nullptr, nullptr, 0, int(std::min(step, count - done)), ALLEGRO_PRIM_TRIANGLE_LIST);
 }
 
-void draw_terrain(const std::vector<TerrainVertex>& vertices, size_t max_bytes) {
+void draw_terrain(const TerrainVertices& vertices, size_t max_bytes) {
     draw_vertices(vertices.data(), vertices.size(), max_bytes);
 }
 
-void draw_visible_terrain(const std::vector<TerrainVertex>& vertices, const CellBlocks& blocks,
+void draw_visible_terrain(const TerrainVertices& vertices, const CellBlocks& blocks,
                           const ALLEGRO_TRANSFORM& view, const ALLEGRO_TRANSFORM& projection,
                           std::vector<CellRun>& runs, size_t bridge) {
     blocks.visible_runs(clip_volume(view, projection), runs, bridge);
@@ -35,7 +35,7 @@ void draw_visible_terrain(const std::vector<TerrainVertex>& vertices, const Cell
         draw_vertices(vertices.data() + run.first * VERTICES_PER_CELL, run.count * VERTICES_PER_CELL);
 }
 
-void draw_visible_terrain(MeshBuffers* buffers, const std::vector<TerrainVertex>& vertices, const CellBlocks& blocks,
+void draw_visible_terrain(MeshBuffers* buffers, const TerrainVertices& vertices, const CellBlocks& blocks,
                           const ALLEGRO_TRANSFORM& view, const ALLEGRO_TRANSFORM& projection,
                           std::vector<CellRun>& runs, size_t bridge) {
     if (!buffers) return draw_visible_terrain(vertices, blocks, view, projection, runs, bridge);

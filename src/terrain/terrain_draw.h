@@ -25,18 +25,18 @@ size_t vertices_per_draw(size_t max_bytes);
 void draw_vertices(const TerrainVertex* first, size_t count, size_t max_bytes = MAX_DRAW_BYTES);
 
 // Draws the whole mesh: every cell, whether it reaches the window or not.
-void draw_terrain(const std::vector<TerrainVertex>& vertices, size_t max_bytes = MAX_DRAW_BYTES);
+void draw_terrain(const TerrainVertices& vertices, size_t max_bytes = MAX_DRAW_BYTES);
 
 // Draws the cells of the mesh that may reach the window through `view` and
 // `projection`, in list order: the same picture as draw_terrain, pixel for
 // pixel. `blocks` are the mesh's bounds; `runs` is room for the cells found,
 // joined across gaps of `bridge` cells.
-void draw_visible_terrain(const std::vector<TerrainVertex>& vertices, const CellBlocks& blocks,
+void draw_visible_terrain(const TerrainVertices& vertices, const CellBlocks& blocks,
                           const ALLEGRO_TRANSFORM& view, const ALLEGRO_TRANSFORM& projection,
                           std::vector<CellRun>& runs, size_t bridge = RUN_BRIDGE_CELLS);
 
 // The same, with the vertices taken from `buffers` (a frame of theirs) where
 // they hold them; null draws from memory as above.
-void draw_visible_terrain(MeshBuffers* buffers, const std::vector<TerrainVertex>& vertices, const CellBlocks& blocks,
+void draw_visible_terrain(MeshBuffers* buffers, const TerrainVertices& vertices, const CellBlocks& blocks,
                           const ALLEGRO_TRANSFORM& view, const ALLEGRO_TRANSFORM& projection,
                           std::vector<CellRun>& runs, size_t bridge = RUN_BRIDGE_CELLS);
