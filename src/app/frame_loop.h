@@ -17,6 +17,11 @@ constexpr double START_FOV = 150.0;   // degrees
 // drawing add-on), in a few words; null when it can run.
 const char* frame_loop_missing();
 
+// Whether the run is to end: Escape down when the input was last polled, the
+// close button, or a termination signal (guard.h). Asked before each frame and
+// while the mesh builds.
+bool run_end_requested();
+
 // Sets the camera up and runs frames of the mesh, whose bounds are `blocks`,
 // until Escape, the close button, a termination signal (guard.h) or
 // `frame_limit` frames; needs what frame_loop_missing checks. Vertices come

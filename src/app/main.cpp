@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <vector>
 
+#include "app/build_progress.h"
 #include "app/frame_loop.h"
 #include "heightmap/heightmap.h"
 #include "terrain/mesh_buffers.h"
@@ -36,18 +37,20 @@ int main() {  // the command line is ignored
         report_heightmap_problem(HEIGHTMAP_FILE, problem);
         return end_of_run(EXIT_FAILURE);
     }
-    // The mesh fills on every core while neighbours may take the memory, and
-    // a termination signal ends the run there. The bounds of blocks of cells,
-    // so each frame draws only what can be seen, grow from the cells as they
-    // are filled, while they are in the cache.
+    // The mesh fills on every core while neighbours may take the memory; the
+    // window shows how far it is, and Escape, the close button or a
+    // termination signal end the run there as they end the frame loop. The
+    // bounds of blocks of cells, so each frame draws only what can be seen,
+    // grow from the cells as they are filled, while they are in the cache.
     const size_t columns = size_t(al_get_bitmap_width(heightmap)), rows = size_t(al_get_bitmap_height(heightmap));
     CellBlocks blocks(columns, rows);
     MeshBuildOptions build;
-    const MeshBuildCheck enough_memory = mesh_memory_check(HEIGHTMAP_FILE, heightmap, problem);
-    build.check = [&](uint64_t left) { return !termination_requested() && enough_memory(left); };
+    build.check = mesh_memory_check(HEIGHTMAP_FILE, heightmap, problem);
+    build.watch = build_progress_watch();
     build.filled = [&](uint64_t first, uint64_t count) { blocks.add_cells(terrain_vertices, first, count); };
     if (!build_terrain_mesh(heightmap, terrain_vertices, build)) {
-        if (problem.refused) report_heightmap_problem(HEIGHTMAP_FILE, problem);
+        if (!problem.refused) return end_of_run(0);  // cancelled: ends as after the last frame
+        report_heightmap_problem(HEIGHTMAP_FILE, problem);
         return end_of_run(EXIT_FAILURE);
     }
     blocks.finish(terrain_vertices);
