@@ -39,7 +39,7 @@ long run_frame_loop(Camera& camera, const std::vector<TerrainVertex>& vertices, 
         // No depth test and no culling: triangles paint over each other in
         // list order, and a cell's two triangles wind opposite ways. Cells
         // that cannot reach the window are skipped: they would paint nothing.
-        draw_visible_terrain(buffers, vertices, blocks, view, projection, runs);
+        draw_visible_terrain(vertices, buffers, blocks, view, projection, runs);
         camera.update();
         al_flip_display();
         frames++;
