@@ -1,5 +1,7 @@
-// A plain polling loop: no events, no timer, frames as fast as drawing and
-// flipping allow. Input read at the end of a frame shows in the next one.
+// A plain polling loop: no timer, and nothing waited for; the display's own
+// events (its close button, its focus) are drained each frame. Frames come
+// as fast as drawing and flipping allow. Input read at the end of a frame
+// shows in the next one.
 
 #include "app/frame_loop.h"
 
