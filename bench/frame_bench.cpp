@@ -35,6 +35,7 @@
 #include "terrain/terrain_draw.h"
 #include "heightmap/heightmap.h"
 #include "heightmap/memory_budget.h"
+#include "heightmap/size_policy.h"
 #include "terrain/buffer_pieces.h"
 #include "terrain/mesh_buffers.h"
 #include "terrain/renderer_facts.h"

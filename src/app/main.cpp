@@ -23,7 +23,8 @@ int main() {  // the command line is ignored
     console_open_standard_streams();
     // A closed pipe, a file-size limit, a lost X display, an X error,
     // exhausted memory: a line on standard error and a status, never a
-    // signal. SIGINT, SIGTERM and SIGHUP end the run as Escape does.
+    // signal. SIGINT, SIGTERM and SIGHUP end the run as Escape does, and
+    // then the process by that signal, so its parent sees it.
     guard_process();
     // A failed step or display has shown its box; loading and building need
     // neither, and the frame loop's check stops the run before drawing.

@@ -10,8 +10,6 @@
 #include "engine/error_box.h"
 #include "engine/zeb.h"
 
-#include <string>
-
 namespace {
 
 // For a height image that is not there at all: where the sample lies and

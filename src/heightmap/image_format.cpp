@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "heightmap/byte_order.h"
 #include "heightmap/shipped_files.h"
 
 namespace {
@@ -34,8 +35,6 @@ const struct Signature {
 
 const ImageFormat PCX = {"PCX", "pcx"};
 const ImageFormat TGA = {"TGA", "tga"};
-
-uint32_t le16(const uint8_t* p) { return p[0] | p[1] << 8; }
 
 // PCX: a maker byte, a version, run-length coding or none, and the bits of
 // a pixel in a plane.
@@ -75,10 +74,7 @@ namespace {
 
 uint32_t read_number(const ReadAt& read, uint64_t offset, size_t size, bool big_endian) {
     uint8_t b[4] = {};
-    if (read(offset, b, size) != size) return 0;
-    uint32_t value = 0;
-    for (size_t i = 0; i < size; i++) value |= uint32_t(b[big_endian ? i : size - 1 - i]) << (8 * (size - 1 - i));
-    return value;
+    return read(offset, b, size) == size ? stored_number(b, size, big_endian) : 0;
 }
 
 // TIFF's first image: its directory's BitsPerSample (tag 258), whose values

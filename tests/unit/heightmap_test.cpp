@@ -16,6 +16,7 @@
 #include <thread>
 
 #include "heightmap/bmp_header.h"
+#include "heightmap/size_policy.h"
 #include "other_formats.h"
 #include "test_files.h"
 
