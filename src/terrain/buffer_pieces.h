@@ -24,7 +24,7 @@ static_assert(PIECE_CELLS * VERTICES_PER_CELL * sizeof(TerrainVertex) < size_t(I
 
 // What a copy takes out of the process's memory beyond its own bytes, in
 // sixteenths of them. Mesa's software renderer keeps the copy in system
-// memory: 1.000 bytes of address space and 1.003 to 1.04 bytes resident for
+// memory: 1.000 bytes of address space and 1.00 to 1.04 bytes resident for
 // each byte copied. A graphics card keeps it in its own memory, so there the
 // check errs on the safe side.
 constexpr uint64_t COPY_OVERHEAD_SIXTEENTHS = 1;
