@@ -219,29 +219,35 @@ TEST_P(DemRecipeMisuse, KeepsTheModelAndSaysWhatHappened) {
     if (!miff && !have_gdal()) GTEST_SKIP() << "GDAL is not installed (scripts/setup.sh installs gdal-bin)";
     if (wide && shell("identify -list resource | sed -n 's/^ *Width: //p'") == "unlimited")
         GTEST_SKIP() << "ImageMagick has no width limit here";
-    TempDir folder;
-    ASSERT_TRUE(write_elevations(folder.file(model), flat, wide ? 20000 : WIDTH, wide ? 2 : HEIGHT));
-    const std::string model_bytes = read_file(folder.file(model));
-    ASSERT_TRUE(output != "link.bmp" || symlink(c.model, folder.file(output).c_str()) == 0);
-    if (output == "hmap.bmp") std::ofstream(folder.file(output)) << "the last one";
+    // In a folder whose name holds a space and a pattern ImageMagick fills
+    // in, with the work files in a folder of the test's.
+    TempDir top;
+    const std::string folder = top.file("maps 50%d"), work = top.file("tmp");
+    const auto at = [&](const std::string& name) { return folder + "/" + name; };
+    ASSERT_EQ(mkdir(folder.c_str(), 0700) | mkdir(work.c_str(), 0700), 0);
+    ASSERT_TRUE(write_elevations(at(model), flat, wide ? 20000 : WIDTH, wide ? 2 : HEIGHT));
+    const std::string model_bytes = read_file(at(model));
+    ASSERT_TRUE(output != "link.bmp" || symlink(c.model, at(output).c_str()) == 0);
+    if (output == "hmap.bmp") std::ofstream(at(output)) << "the last one";
     // "--" ends the options; a name like an option is a file even without it.
     const std::string said =
-        shell("cd " + quoted(folder.path()) + " && umask " + std::to_string(c.umask / 8) + std::to_string(c.umask % 8) +
-              " && " + quoted(DEM_TO_HMAP) + " --shaded" + (miff ? " -- " : " ") + quoted(model) + " " +
-              quoted(output) + " 2>&1 >/dev/null; echo \"exit $?\"");
+        shell("cd " + quoted(folder) + " && umask " + std::to_string(c.umask / 8) + std::to_string(c.umask % 8) +
+              " && TMPDIR=" + quoted(work) + " " + quoted(DEM_TO_HMAP) + " --shaded" + (miff ? " -- " : " ") +
+              quoted(model) + " " + quoted(output) + " 2>&1 >/dev/null; echo \"exit $?\"");
     EXPECT_NE(said.find(c.err), std::string::npos) << said;
     EXPECT_NE(said.find("exit " + std::to_string(c.exit_code)), std::string::npos) << said;
-    EXPECT_EQ(read_file(folder.file(model)), model_bytes) << "the model was changed";
-    EXPECT_EQ(shell("ls -A " + quoted(folder.path()) + " | grep -cvxF -e " + quoted(model) + " -e " + quoted(output) +
-                    " || true"),
+    EXPECT_EQ(read_file(at(model)), model_bytes) << "the model was changed";
+    EXPECT_EQ(shell("ls -A " + quoted(folder) + " | grep -cvxF -e " + quoted(model) + " -e " +
+                    quoted(output.substr(output.rfind('/') + 1)) +
+                    "; ls -A " + quoted(work)),
               "0")
-        << "a file was left: " << shell("ls -A " + quoted(folder.path()));
+        << "a file was left: " << shell("ls -AR " + quoted(top.path()));
     if (c.exit_code != 0) {
-        EXPECT_TRUE(output != "hmap.bmp" || read_file(folder.file(output)) == "the last one") << "replaced";
+        EXPECT_TRUE(output != "hmap.bmp" || read_file(at(output)) == "the last one") << "replaced";
         return;
     }
-    EXPECT_TRUE(has_umask_mode(folder.file(output), c.umask)) << shell("ls -l " + quoted(folder.file(output)));
-    const std::vector<int> levels = blue_levels(folder.file(output));
+    EXPECT_TRUE(has_umask_mode(at(output), c.umask)) << shell("ls -l " + quoted(at(output)));
+    const std::vector<int> levels = blue_levels(at(output));
     ASSERT_EQ(levels.size(), size_t(WIDTH * HEIGHT)) << "no height image: " << said;
     EXPECT_EQ(*std::min_element(levels.begin(), levels.end()), 1);
     EXPECT_EQ(*std::max_element(levels.begin(), levels.end()), flat ? 1 : 50);  // flat ground: the lowest level
@@ -255,6 +261,7 @@ INSTANTIATE_TEST_SUITE_P(
         // Like an option, with a space, a quote and a pattern ImageMagick fills in.
         Misuse{"odd_names_by_gdal", "-a b'%d.pgm", "-h%d 'c.bmp", "", 0},
         Misuse{"odd_names_by_imagemagick", "-a b'%d.miff", "-h%d 'c.bmp", "", 0},
+        Misuse{"pattern_in_the_output_folder_by_imagemagick", "dem.miff", "../maps 50%d/hmap.bmp", "", 0},
         Misuse{"flat_by_gdal", "flat.pgm", "hmap.bmp", "warning: flat.pgm is flat", 0, 077},
         Misuse{"flat_by_imagemagick", "flat.miff", "hmap.bmp", "warning: flat.miff is flat", 0, 077},
         Misuse{"over_imagemagick_width_limit", "wide.miff", "hmap.bmp",
