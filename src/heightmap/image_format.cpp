@@ -111,7 +111,8 @@ std::string other_format_refusal(const std::string& path, const ImageFormat& for
     const std::string name = path_word(path), kept_word = path_word(kept);
     if (bits <= 8)
         return path + " holds a " + format.name + " image, and the viewer reads BMP images only. To convert it with "
-               "ImageMagick: " + keep_then(path, kept, "convert " + kept_word + " -colorspace Gray -depth 8 BMP3:" + name);
+               "ImageMagick: " +
+               keep_then(path, kept, "convert " + kept_word + " -colorspace Gray -depth 8 BMP3:" + name);
     return path + " holds a " + format.name + " image of " + std::to_string(bits) + "-bit samples, and the viewer "
            "reads BMP images only. If it is an elevation model, an 8-bit conversion would squeeze its heights into "
            "the lowest few levels, all black; to spread them over the viewer's shaded levels: " +

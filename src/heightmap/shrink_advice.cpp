@@ -17,7 +17,8 @@ std::string shrink_advice(const std::string& path, const BmpHeader& header, int6
     const std::string name = path_word(path), from = path_word(kept), size = std::to_string(side);
     const std::string imagemagick =
         keep_then(path, kept, "convert " + from + " -resize " + size + "x" + size + " BMP3:" + name);
-    if (tools.imagemagick && imagemagick_admits(tools.policy, width, height, to_width, to_height))
+    const bool palette = header.bits_per_pixel <= 8;
+    if (tools.imagemagick && imagemagick_admits(tools.policy, width, height, to_width, to_height, palette))
         return "; to shrink it to that: " + imagemagick;
     // A palette image's entries are averaged, which keeps its heights where
     // the palette runs in order of grey, as a height image's does.

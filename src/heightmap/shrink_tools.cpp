@@ -11,6 +11,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <sstream>
 
 #include "engine/saturating.h"
@@ -23,9 +24,9 @@ namespace {
 // refusal never seems to hang.
 constexpr int ANSWER_SECONDS = 5;
 
-// The channels ImageMagick keeps of a pixel: red, green, blue, opacity, and
-// a colour index for a palette image.
-constexpr int IMAGEMAGICK_CHANNELS = 5;
+// The channels ImageMagick keeps of a pixel: red, green, blue and opacity,
+// and a colour index for a palette image.
+constexpr uint64_t DIRECT_CHANNELS = 4, PALETTE_CHANNELS = 5;
 
 // "16KP", "128MP", "256MiB", "11.7738MiB", "1000000B", "unlimited": pixel
 // counts in powers of 1000, bytes in powers of 1024. Printed to six figures,
@@ -129,24 +130,44 @@ ImageMagickPolicy read_imagemagick_policy(const std::string& text) {
 }
 
 bool imagemagick_admits(const ImageMagickPolicy& policy, int64_t width, int64_t height, int64_t to_width,
-                        int64_t to_height) {
+                        int64_t to_height, bool palette) {
     if (policy.sample_bytes == 0) return false;  // not said: nothing is known to fit
     if (uint64_t(std::max(width, to_width)) > policy.width || uint64_t(std::max(height, to_height)) > policy.height)
         return false;
+    // The images it holds at once, in the order it makes them, as
+    // ImageMagick 6.9 was seen to (convert -debug cache): the file's, the
+    // shrunk one, the one between (a pass over the rows or the columns);
+    // for a palette image, each with an index, and then the last two again
+    // without, each copy kept where its original is (on disk, if there).
     // The map only decides whether an image on disk is read through memory
     // mapping: none is refused for it.
-    uint64_t memory = policy.memory, disk = policy.disk;
     const uint64_t between = std::max(saturating_product(to_width, height), saturating_product(width, to_height));
-    for (const uint64_t pixels : {saturating_product(width, height), between,
-                                  saturating_product(to_width, to_height)}) {
-        const uint64_t bytes = saturating_product(pixels, IMAGEMAGICK_CHANNELS * policy.sample_bytes);
-        // It takes what is left only while something stays: a limit reached is a limit passed.
-        if (pixels < policy.area && bytes < memory)
+    const uint64_t channels = palette ? PALETTE_CHANNELS : DIRECT_CHANNELS;
+    const struct {
+        uint64_t pixels, channels;
+        int copy_of;  // -1: none
+    } images[] = {{saturating_product(width, height), channels, -1},
+                  {saturating_product(to_width, to_height), channels, -1},
+                  {between, channels, -1},
+                  {palette ? between : 0, DIRECT_CHANNELS, 2},
+                  {palette ? saturating_product(to_width, to_height) : 0, DIRECT_CHANNELS, 1}};
+    // A little kept back for what ImageMagick takes besides.
+    uint64_t memory = policy.memory - policy.memory / 50, disk = policy.disk - policy.disk / 50;
+    bool on_disk[std::size(images)] = {};
+    for (size_t i = 0; i < std::size(images); i++) {
+        const uint64_t pixels = images[i].pixels;
+        if (pixels == 0) continue;
+        const uint64_t bytes = saturating_product(pixels, images[i].channels * uint64_t(policy.sample_bytes));
+        const bool may_be_in_memory = images[i].copy_of < 0 || !on_disk[images[i].copy_of];
+        // A limit reached is a limit passed.
+        if (may_be_in_memory && pixels < policy.area && bytes < memory) {
             memory -= bytes;
-        else if (bytes < disk)
+        } else if (bytes < disk) {
             disk -= bytes;
-        else
+            on_disk[i] = true;
+        } else {
             return false;
+        }
     }
     return true;
 }

@@ -26,12 +26,13 @@ struct ShrinkTools {
 // resource` ("Width: 16KP", "Memory: 256MiB", "unlimited", ...).
 ImageMagickPolicy read_imagemagick_policy(const std::string& text);
 
-// Whether ImageMagick under `policy` can hold a width x height image, the
-// image its resize makes between (one pass over the rows or the columns),
-// and the copy shrunk to to_width x to_height, all at once: each in memory
-// while its area and the memory left allow, else on disk while that lasts.
+// Whether ImageMagick under `policy` can hold a width x height image (a
+// `palette` one, or not), the images its resize makes between (a pass over
+// the rows or the columns) and the copy shrunk to to_width x to_height, all
+// at once: each in memory while its area and the memory left allow, else on
+// disk while that lasts.
 bool imagemagick_admits(const ImageMagickPolicy& policy, int64_t width, int64_t height, int64_t to_width,
-                        int64_t to_height);
+                        int64_t to_height, bool palette);
 
 // Asks the shell which tools are here and ImageMagick for its policy, within
 // a few seconds. Where it cannot ask (no shell, no processes left), it takes

@@ -278,9 +278,11 @@ TEST_F(HeightmapFile, ElevationModelsAreSentToTheRecipeNotToAnEightBitConversion
         std::ofstream(dir_.file("hmap." + extension)) << USERS_FILE;
         HeightmapProblem problem;
         EXPECT_EQ(load(bytes, problem), nullptr) << c.name;
-        const std::string kept = dir_.file("hmap-2." + extension), start = "mv -n " + path + " " + kept + " && [ ! -e " + path + " ] && ";
-        const std::string command = c.bits > 8 ? start + "dem_to_hmap.sh --shaded " + kept + " " + path + " (dem_to_hmap.sh comes with the viewer"
-                                               : start + "convert " + kept + " -colorspace Gray -depth 8 BMP3:" + path;
+        const std::string kept = dir_.file("hmap-2." + extension);
+        const std::string start = "mv -n " + path + " " + kept + " && [ ! -e " + path + " ] && ";
+        const std::string command =
+            c.bits > 8 ? start + "dem_to_hmap.sh --shaded " + kept + " " + path + " (dem_to_hmap.sh comes with the viewer"
+                       : start + "convert " + kept + " -colorspace Gray -depth 8 BMP3:" + path;
         EXPECT_TRUE(contains(problem.reason, command)) << c.name << ": " << problem.reason;
         EXPECT_EQ(contains(problem.reason, " image of " + std::to_string(c.bits) + "-bit samples"), c.bits > 8)
             << c.name << ": " << problem.reason;
@@ -385,7 +387,8 @@ TEST_F(HeightmapFile, TheMemoryIsAskedAgainOnceTheImageIsDecodedAndAsItsMeshFill
         EXPECT_EQ(load(bytes, problem, fixed_memory_budget(2199999)), nullptr);
         ASSERT_EQ(problem.fits_side, 98) << problem.reason;
         const std::string advice = shrink_advice(path, problem.header, problem.fits_side, t.tools);
-        const std::string prefix = "; to shrink it to that: mv -n " + path + " " + dir_.file("hmap-large-2.bmp") + " && [ ! -e " + path + " ] && " + t.tool + " ";
+        const std::string prefix = "; to shrink it to that: mv -n " + path + " " + dir_.file("hmap-large-2.bmp") +
+                                   " && [ ! -e " + path + " ] && " + t.tool + " ";
         ASSERT_EQ(advice.compare(0, prefix.size(), prefix), 0) << advice;
         expect_safe_pasted_twice(advice.substr(advice.find("mv ")), std::string(bytes.begin(), bytes.end()),
                                  dir_.file("hmap-large-2.bmp"), path, dir_.file("hmap-large.bmp"));
@@ -589,7 +592,8 @@ TEST(HeightmapSize, TheShrinkCommandIsForAToolHereThatReadsTheImageAndCanHoldIt)
     EXPECT_EQ(unlimited.sample_bytes, 4);
     EXPECT_TRUE(about(unlimited.memory, 11.7738 * (1 << 20))) << unlimited.memory;
     EXPECT_EQ(unlimited.width, UINT64_MAX);
-    const BmpHeader plain = {0, 0, 8, BmpPixels::raw, 1078, 40}, version5 = {0, 0, 32, BmpPixels::raw, 138, 124};
+    const BmpHeader plain = {0, 0, 8, BmpPixels::raw, 1078, 40}, rgb = {0, 0, 24, BmpPixels::raw, 54, 40},
+                    version5 = {0, 0, 32, BmpPixels::raw, 138, 124};
     const struct {
         int64_t width, height, side;
         BmpHeader header;
@@ -603,10 +607,15 @@ TEST(HeightmapSize, TheShrinkCommandIsForAToolHereThatReadsTheImageAndCanHoldIt)
                                                           "&& gdal_translate -of BMP -r average -outsize 9184 0 "
                                                           "hmap-large.bmp hmap.bmp"},
         {16001, 100, 9000, plain, {true, true, debian}, "gdal_translate -of BMP -r average -outsize 9000 0 "},
+        // A palette image takes ImageMagick two more copies: this one stopped
+        // it here ("cache resources exhausted"); 24-bit, 7210 x 7210 did not.
+        {6280, 6280, 5233, plain, {true, true, debian}, "gdal_translate -of BMP -r average -outsize 5233 0 "},
+        {6280, 6280, 5233, rgb, {true, true, debian}, "convert hmap-large.bmp -resize 5233x5233 BMP3:hmap.bmp"},
         {2000, 60000, 9780, plain, {true, true, debian}, "-outsize 0 9780 hmap-large.bmp hmap.bmp"},
         {11000, 11000, 9184, plain, {true, true, unlimited}, "convert hmap-large.bmp -resize 9184x9184 BMP3:"},
         {11000, 11000, 9184, plain, {false, true, debian}, "install it (Debian: apt-get install gdal-bin)"},
-        {11000, 11000, 9184, plain, {false, false, {}}, "install one (Debian: apt-get install gdal-bin, or imagemagick)"},
+        {11000, 11000, 9184, plain, {false, false, {}},
+         "install one (Debian: apt-get install gdal-bin, or imagemagick)"},
         // GDAL reads neither later headers nor 2-bit pixels.
         {11000, 11000, 9184, version5, {true, true, debian}, "raise the limits in ImageMagick's policy.xml (convert "
                                                              "-list policy shows where), then, to shrink it to that: "
