@@ -46,6 +46,15 @@ computed_range() {
     sed -n 's/^.*Computed Min\/Max=\([^,]*\),\([^ ]*\).*$/\1 \2/p' | head -1
 }
 
+# The sum of two numbers, to all the figures a double holds.
+plus() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.17g", a + b }'; }
+
+# The range from $1 to $2 widened by more than a 32-bit float misses it by.
+widened() {
+  awk -v a="$1" -v b="$2" 'function size(x) { return x < 0 ? -x : x }
+    BEGIN { d = 0.001 + 1e-6 * (size(a) > size(b) ? size(a) : size(b)); printf "%.17g %.17g", a - d, b + d }'
+}
+
 gdal_reads() {
   command -v gdalinfo >/dev/null 2>&1 && command -v gdal_translate >/dev/null 2>&1 &&
     gdalinfo --config GDAL_PAM_ENABLED NO "$1" >/dev/null 2>&1
@@ -123,20 +132,24 @@ if gdal_reads "$src"; then
   set -- $range
   # Printed to three decimals, too coarse for the levels of a narrow range (a
   # model in kilometres, say): then read again from the elevations stretched
-  # over 0 to 10^9.
+  # over 0 to 10^9, from a little below the lowest to a little above the
+  # highest (GDAL reckons them in 32-bit floats: 7 figures). The height
+  # image is made from the same stretched elevations, so its ends are exact.
   if awk -v a="$1" -v b="$2" 'BEGIN { exit !(b - a < 1000) }'; then
     stretched=$work/stretched.vrt
-    gdal_translate -q --config GDAL_PAM_ENABLED NO -of VRT -scale "$(awk -v a="$1" 'BEGIN { print a - 0.001 }')" \
-      "$(awk -v b="$2" 'BEGIN { print b + 0.001 }')" 0 1000000000 "$elevations" "$stretched" ||
-      fail "GDAL could not read the elevations of $dem"
+    # shellcheck disable=SC2046  # two numbers
+    gdal_translate -q --config GDAL_PAM_ENABLED NO -of VRT -scale $(widened "$1" "$2") 0 1000000000 \
+      "$elevations" "$stretched" || fail "GDAL could not read the elevations of $dem"
     elevations=$stretched
+    range=$(computed_range "$elevations")
     # shellcheck disable=SC2086  # two numbers
-    set -- $(computed_range "$elevations")
+    set -- $range
+    [ $# = 2 ] || fail "GDAL could not read the elevations of $dem"
   fi
   bottom=$1 top=$2
   if awk -v a="$bottom" -v b="$top" 'BEGIN { exit !(a == b) }'; then
     warn_flat
-    top=$(awk -v a="$bottom" 'BEGIN { print a + 1 }') high=$low  # the one elevation onto the lowest level
+    top=$(plus "$bottom" 1) high=$low  # the one elevation onto the lowest level
     set -- "$low" "$((low + 1))"
   else
     set -- "$low" "$high"
