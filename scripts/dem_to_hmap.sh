@@ -75,8 +75,8 @@ fi
 
 # Work files in a folder of their own, and the height image written beside
 # itself under a name of the script's, which no tool reads a pattern into
-# (ImageMagick only ever writes to standard output). Both go however the
-# script ends.
+# (ImageMagick only ever writes to standard output). Both go on exit, and
+# on the signals that end the script.
 work="" tmp=""
 trap 'rm -rf -- ${work:+"$work"} ${tmp:+"$tmp"}' EXIT
 trap 'exit 129' HUP
