@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
@@ -82,7 +83,12 @@ std::string shell_output(const char* script, int seconds, bool& started) {
             const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
                 deadline - std::chrono::steady_clock::now());
             pollfd ready = {out[0], POLLIN, 0};
-            if (left.count() <= 0 || poll(&ready, 1, int(left.count())) == 0) break;
+            if (left.count() <= 0) break;
+            // Read only what is there: a signal (Ctrl-C) must not leave it
+            // waiting on a tool that never writes.
+            const int polled = poll(&ready, 1, int(left.count()));
+            if (polled < 0 && errno == EINTR) continue;
+            if (polled <= 0) break;
             char chunk[4096];
             const ssize_t got = read(out[0], chunk, sizeof chunk);
             if (got < 0 && errno == EINTR) continue;
