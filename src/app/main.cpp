@@ -7,6 +7,8 @@
 #include "app/build_progress.h"
 #include "app/frame_loop.h"
 #include "heightmap/heightmap.h"
+#include "heightmap/memory_budget.h"
+#include "terrain/buffer_pieces.h"
 #include "terrain/mesh_buffers.h"
 #include "terrain/renderer_facts.h"
 #include "terrain/terrain_mesh.h"
@@ -62,8 +64,11 @@ int main() {  // the command line is ignored
     }
     {
         // A graphics card with room gets its own copy of the mesh, piece by
-        // piece as the pieces come into view; elsewhere frames draw from memory.
-        MeshBuffers buffers(terrain_vertices, draw_route_facts(terrain_vertices.size() * sizeof(TerrainVertex)));
+        // piece as the pieces come into view while memory lasts; elsewhere
+        // frames draw from memory.
+        const uint64_t allowance = draw_route(terrain_vertices.size() * sizeof(TerrainVertex)).buffer_bytes;
+        BufferPieces pieces(terrain_vertices.size(), allowance, [] { return memory_budget().spare; });
+        MeshBuffers buffers(terrain_vertices, pieces);
         Camera camera;
         run_frame_loop(camera, terrain_vertices, blocks, FRAME_LIMIT, &buffers);
     }

@@ -17,11 +17,12 @@
 // Why the BMP image `header` describes cannot be shown when the file holds
 // `file_size` bytes, `next` gives its pixel data and `limit` spares what it
 // does; "" when it can, with `reach` set to the bytes of the file the
-// decoder reads. Cheap checks first: the length of raw pixels, then the size,
-// then the run-length data.
+// decoder reads. Cheap checks first: the length of raw pixels, then the size
+// (refused for the memory, the side of the square it fits goes to
+// `fits_side` when given), then the run-length data.
 template <typename NextByte>
 std::string bmp_problem(const BmpHeader& header, uint64_t file_size, const char* name, const MemoryLimit& limit,
-                        NextByte&& next, uint64_t& reach) {
+                        NextByte&& next, uint64_t& reach, int64_t* fits_side = nullptr) {
     if (header.pixels == BmpPixels::raw) {
         const uint64_t needed = bmp_bytes_needed(header);
         if (file_size < needed)
@@ -30,7 +31,7 @@ std::string bmp_problem(const BmpHeader& header, uint64_t file_size, const char*
                           name, (unsigned long long)file_size, (long long)header.width, (long long)header.height,
                           header.bits_per_pixel, (unsigned long long)needed);
     }
-    std::string too_large = heightmap_size_problem(name, header.width, header.height, limit);
+    std::string too_large = heightmap_size_problem(name, header.width, header.height, limit, fits_side);
     if (!too_large.empty()) return too_large;
     if (header.pixels == BmpPixels::raw) {
         reach = bmp_bytes_read(header, bmp_raw_data_bytes(header));

@@ -71,6 +71,7 @@ bool read_bmp_header(const uint8_t* bytes, size_t size, BmpHeader& header) {
     }
     if (!known_depth(bits)) return false;
     header.bits_per_pixel = int(bits);
+    header.info_size = info_size;
     // With a colour table the library seeks to the stated offset wherever it
     // points; without one it only skips ahead to it.
     header.data_offset = bits <= 8 ? stated_offset : std::max(stated_offset, headers_end);

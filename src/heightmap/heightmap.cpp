@@ -74,6 +74,7 @@ MeshBuildCheck mesh_memory_check(const char* name, ALLEGRO_BITMAP* image, Height
 }
 
 ALLEGRO_BITMAP* load_heightmap(const char* path, HeightmapProblem& problem, const MemoryBudget& budget) {
+    problem = HeightmapProblem();
     // Non-blocking, so a named pipe with no writer cannot hold the open up.
     const int fd = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) return fail(problem, false, open_problem(path, errno));
@@ -102,7 +103,9 @@ ALLEGRO_BITMAP* load_heightmap(const char* path, HeightmapProblem& problem, cons
     const MemoryLimit limit = budget();
     uint64_t reach = 0;
     std::string why = bmp_problem(header, file_size, path, limit,
-                                  FileBytes(fd, header.data_offset, bmp_rle_max_bytes(header)), reach);
+                                  FileBytes(fd, header.data_offset, bmp_rle_max_bytes(header)), reach,
+                                  &problem.fits_side);
+    problem.header = header;
     if (!why.empty()) return fail(problem, true, why, fd);
 
     // Then the bytes the decoder reads, once: the file may change meanwhile,

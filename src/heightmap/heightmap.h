@@ -10,6 +10,7 @@
 
 #include <string>
 
+#include "heightmap/bmp_header.h"
 #include "heightmap/memory_budget.h"
 #include "terrain/terrain_mesh.h"
 
@@ -25,6 +26,11 @@ struct HeightmapProblem {
     bool refused = false;
     bool no_image_addon = false;  // the library's image add-on is not running
     std::string reason;
+    // Refused as too large for the memory here: the side in pixels of the
+    // square it fits once shrunk (0: not so refused), and its header, for
+    // the report's command that shrinks it.
+    int64_t fits_side = 0;
+    BmpHeader header = {};
 };
 
 // Checks and loads the BMP image at `path`, whose mesh and decoded pixels
@@ -42,6 +48,7 @@ ALLEGRO_BITMAP* load_heightmap(const char* path, HeightmapProblem& problem,
 MeshBuildCheck mesh_memory_check(const char* name, ALLEGRO_BITMAP* image, HeightmapProblem& problem,
                                  const MemoryBudget& budget = resident_memory_budget);
 
-// Shows the problem's box and writes it to standard error; blocks until the
-// box is closed.
+// Shows the problem's box and writes it to standard error, with a command
+// that shrinks an image too large for the memory (asking the machine for
+// its tools first); blocks until the box is closed.
 void report_heightmap_problem(const char* path, const HeightmapProblem& problem);

@@ -14,12 +14,14 @@
 namespace {
 
 constexpr uint64_t MIN_FREE_BYTES = uint64_t(512) << 20;
-// What the viewer allocates after its check beyond the image (the software
-// renderer compiling its drawing, the decoder's row buffers): 1 to 6 MB
-// measured under address-space and data limits, with 1024 x 1024 and
-// 2048 x 2048 images alike. Ten times that stays free under a limit of the
-// process or its cgroup.
-constexpr uint64_t PROCESS_MARGIN = uint64_t(64) << 20;
+// What the viewer allocates after its check beyond the image: the decoder's
+// row buffers and the software renderer compiling its drawing, 1 to 6 MB,
+// and the renderer's working memory for the triangles of a frame, which grows
+// with the cells in view up to 127 MB of address space (measured with images
+// of 1000 x 1000 to 3000 x 3000 looking down the rows, 1 to 16 renderer
+// threads). Half as much again stays free under a limit of the process or
+// its cgroup: with less, the renderer crashes at such a view.
+constexpr uint64_t PROCESS_MARGIN = uint64_t(192) << 20;
 
 // A cgroup limit file's value: a byte count, or "max" for none.
 bool limit_value(const std::string& text, uint64_t& value) { return strict_count(text.c_str(), value); }

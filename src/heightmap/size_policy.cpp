@@ -2,7 +2,6 @@
 
 #include "engine/format.h"
 #include "engine/saturating.h"
-#include "heightmap/image_format.h"
 
 uint64_t heightmap_bytes(int64_t width, int64_t height) {
     const MeshSize mesh = mesh_size(width, height);
@@ -19,7 +18,8 @@ int64_t largest_square_side(uint64_t spare) {
     return fits;
 }
 
-std::string heightmap_size_problem(const char* name, int64_t width, int64_t height, const MemoryLimit& limit) {
+std::string heightmap_size_problem(const char* name, int64_t width, int64_t height, const MemoryLimit& limit,
+                                   int64_t* fits_side) {
     if (width > LIBRARY_MAX_ROW_PIXELS || height > LIBRARY_MAX_ROWS)
         return format("%s is %lld x %lld pixels, too large for the image library: it counts a row's bytes and the "
                       "rows in an int, so it takes at most %lld pixels a row and %lld rows",
@@ -41,10 +41,10 @@ std::string heightmap_size_problem(const char* name, int64_t width, int64_t heig
         // With 2 % to spare: the mesh is asked for again once the image is
         // decoded, and what the library took meanwhile must not tip it over.
         const int64_t side = largest_square_side(limit.spare - limit.spare / 50);
-        if (side > 1)
-            refusal += format(". At most %lld x %lld pixels fit; to shrink it to that: ", (long long)side,
-                              (long long)side) +
-                       shrink_command(name, width, height, side);
+        if (side > 1) {
+            refusal += format(". At most %lld x %lld pixels fit", (long long)side, (long long)side);
+            if (fits_side) *fits_side = side;
+        }
         return refusal;
     }
     if (saturating_product(uint64_t(width), uint64_t(height)) > LIBRARY_MAX_PIXELS)

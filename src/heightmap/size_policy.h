@@ -33,8 +33,11 @@ uint64_t heightmap_bytes(int64_t width, int64_t height);
 int64_t largest_square_side(uint64_t spare);
 
 // Why a width x height image from `name` cannot be shown with what `limit`
-// spares; "" when it can.
-std::string heightmap_size_problem(const char* name, int64_t width, int64_t height, const MemoryLimit& limit);
+// spares; "" when it can. Refused for the memory, it ends with the largest
+// square that fits, whose side goes to `fits_side` (when given) for the
+// command that shrinks it.
+std::string heightmap_size_problem(const char* name, int64_t width, int64_t height, const MemoryLimit& limit,
+                                   int64_t* fits_side = nullptr);
 
 // Why the mesh of a width x height image from `name`, part way built, cannot
 // go on: it still needs `bytes_left` and `limit` spares less; "" when it can.
