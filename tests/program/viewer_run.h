@@ -86,6 +86,8 @@ public:
     std::vector<std::string> steps() const;
     // Boxes the probe saw: "<display>|<title>|<heading>|<text>|<buttons>|<flags>".
     std::vector<std::string> boxes() const;
+    // Threads of the viewer's own the probe refused to start.
+    size_t threads_refused() const { return probe_lines("thread").size(); }
 
 private:
     std::vector<std::string> probe_lines(const std::string& kind) const;
