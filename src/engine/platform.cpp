@@ -26,11 +26,18 @@ constexpr int ZEB_ALLEGRO_VERSION = 0x05020001;
 
 // The library's own exit hook is the C runtime's atexit, so it shuts itself
 // down when the process ends. It connects to the X display as it starts, and
-// would wait for ever on one that does not answer: such a display is set
-// aside first, and the library starts without one.
+// would wait for ever on one that does not answer as an X server: the
+// display is asked right before, and such a one is set aside, so that the
+// library starts without it.
 bool start_library() {
-    x_display_set_aside_if_silent();
-    return al_install_system(ZEB_ALLEGRO_VERSION, atexit);
+    if (al_is_system_installed()) return al_install_system(ZEB_ALLEGRO_VERSION, atexit);
+    x_display_ask_before_library();
+    // Where the library does not start, the check's connection stays open
+    // until the process ends.
+    if (!al_install_system(ZEB_ALLEGRO_VERSION, atexit)) return false;
+    // The library tells of no monitor only when it has no X connection.
+    x_display_library_started(al_get_num_video_adapters() > 0);
+    return true;
 }
 
 struct InitStep {

@@ -1,9 +1,11 @@
 // The X server around the real viewer: none, a dead one, one that hangs,
-// one that refuses the viewer's key or lacks OpenGL, one killed under a
-// running viewer. Each ends with a line
+// hangs up or speaks another protocol (over TCP or a Unix socket), one that
+// refuses the viewer's key or lacks OpenGL, one that resets when its last
+// client leaves, one killed under a running viewer. Each ends with a line
 // that names the cause and status 1, or shows the terrain; never a signal or
 // a hang.
 #include <gtest/gtest.h>
+#include <signal.h>
 
 #include <memory>
 
@@ -127,7 +129,15 @@ NoWindowCase fake_x(const char* name, bool tcp, std::vector<SocketAnswer> answer
 }
 
 const std::string NO_GLX = NO_WINDOW + ": " + THE_DISPLAY + " has no OpenGL: its server lacks the GLX extension)";
-constexpr bool UNIX_SOCKET = false;
+constexpr bool TCP = true, UNIX_SOCKET = false;
+const SocketAnswer ONE_BYTE = {"\x01"}, GARBAGE = {"HTTP/1.1 400 Bad Request\r\n\r\n"}, HANG_UP = {"", true};
+// An X server's acceptance, well formed and as small as one can be: its
+// 8-byte header (accepted, protocol 11.0, 18 units of 4 bytes to follow), 32
+// bytes about the server (one screen, no pixel formats) and a 40-byte screen.
+const std::string ACCEPTANCE = std::string("\x01\x00\x0b\x00\x00\x00\x12\x00", 8) + std::string(20, '\0') + "\x01" +
+                               std::string(11, '\0') + std::string(40, '\0');
+const std::string PART_WAY = " sent only part of an answer within 4 s";
+const std::string HUNG_UP = " closed the connection without answering";
 
 INSTANTIATE_TEST_SUITE_P(
     Viewer, NoWindow,
@@ -137,6 +147,15 @@ INSTANTIATE_TEST_SUITE_P(
                       STOPPED_AT_MOUSE}, false},
         unconnected("dead_x_display", "dead", " cannot be reached"),
         fake_x("silent_x_display", UNIX_SOCKET, {}, " did not answer within 4 s"),
+        fake_x("one_byte_then_silence", UNIX_SOCKET, {ONE_BYTE}, PART_WAY),
+        fake_x("hangs_up_at_once", UNIX_SOCKET, {HANG_UP}, HUNG_UP),
+        fake_x("tcp_one_byte_then_silence", TCP, {ONE_BYTE}, PART_WAY),
+        fake_x("tcp_garbage", TCP, {GARBAGE}, " answered, but not as an X server"),
+        fake_x("tcp_hangs_up_at_once", TCP, {HANG_UP}, HUNG_UP),
+        fake_x("tcp_header_then_silence", TCP, {{ACCEPTANCE.substr(0, 8)}}, PART_WAY),
+        fake_x("tcp_fails_the_library_after_answering", TCP, {{ACCEPTANCE}, HANG_UP},
+               " answered, but the library's own connection to it failed right after (asked again, it" + HUNG_UP +
+                   ")"),
         unconnected("refused_key", "keyed",
                     " refused the connection: the key in XAUTHORITY (/dev/null) is not one it takes"),
         NoWindowCase{"no_opengl", "-extension GLX", true, {"ZEB error"}, {NO_GLX, NO_DISPLAY}, true},
@@ -152,6 +171,29 @@ INSTANTIATE_TEST_SUITE_P(
 Picture terrain() { return grey_picture(3, 2, {150, 160, 170, 180, 190, 200}); }
 
 }  // namespace
+
+// A server started without -noreset (xvfb-run, kiosks, startx PROGRAM)
+// resets when its last client leaves and hangs up on whoever connected
+// meanwhile. Alone on one, the viewer shows its terrain every time.
+TEST(LonelyXServer, EveryStartShowsAFrame) {
+    PrivateXServer x("--resets");
+    ASSERT_FALSE(x.display().empty());
+    ViewerRun run;
+    ASSERT_TRUE(run.put_heightmap(terrain()));
+    ViewerOptions options;
+    options.display = x.display();
+    // Nothing between the viewer's start and the library's connection that
+    // a user's run lacks: no log of the steps, no line buffering.
+    options.environment = {{"ZEB_PROBE_LOG", ""}};
+    options.line_buffered = false;
+    for (int start = 1; start <= 20; start++) {
+        run.start(options);
+        ASSERT_TRUE(run.wait_for_frames(1, 30)) << "start " << start << ": " << run.child().err();
+        run.child().send_signal(SIGTERM);  // no key press: xdotool would be a client too
+        ASSERT_TRUE(run.child().wait_exit(30));
+        EXPECT_EQ(run.child().signal(), SIGTERM) << run.child().err();
+    }
+}
 
 // The X server killed under a running viewer.
 struct XKill {

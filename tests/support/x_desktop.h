@@ -68,7 +68,8 @@ struct Screenshot {
 std::string unreachable_x_display();
 
 // An X server of the test's own, started by scripts/xvfb.sh with extra Xvfb
-// arguments ("-extension GLX": one without OpenGL); ended with the object.
+// arguments ("-extension GLX": one without OpenGL; "--resets" first: one
+// that resets when its last client leaves); ended with the object.
 class PrivateXServer {
 public:
     explicit PrivateXServer(const std::string& xvfb_arguments);
