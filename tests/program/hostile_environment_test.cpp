@@ -1,8 +1,10 @@
 // A hostile environment around the real viewer: a reader that closes the pipe
 // early, a file-size limit, too little address space for the renderer,
-// memory that runs out (the X server's tricks: x_server_test.cpp). Each ends with a line on standard error and status 1,
+// memory that runs out, too few threads allowed (the X server's tricks:
+// x_server_test.cpp). Each ends with a line on standard error and status 1,
 // never a signal. Without a sound output the viewer goes on silently.
 #include <gtest/gtest.h>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -224,6 +226,69 @@ TEST(HostileEnvironment, TwoViewersRacingForAMemoryCgroupAreRefusedNeverKilled) 
     EXPECT_GE(refused, 1);
     EXPECT_EQ(closer.seen().size(), size_t(refused));
 }
+
+// Too few processes and threads allowed (ulimit -u, which counts all of a
+// user's): the library would stop with an assertion, OpenAL or the renderer
+// wait for ever. The viewer names the limit and ends before anything
+// starts, or runs where the limit leaves room. Root is above the limit, so
+// there the viewer runs as nobody.
+struct ThreadLimitCase {
+    int limit;
+    bool room;  // enough for a run; only as nobody, who runs nothing else
+};
+
+void PrintTo(const ThreadLimitCase& c, std::ostream* os) { *os << c.limit; }
+
+class ThreadLimit : public ::testing::TestWithParam<ThreadLimitCase> {};
+
+TEST_P(ThreadLimit, IsNamedInALineNeverAnAbortOrAHang) {
+    const ThreadLimitCase& c = GetParam();
+    ViewerRun run;
+    ASSERT_TRUE(run.put_heightmap(terrain()));
+    ViewerOptions options;
+    options.limit = "--nproc=" + std::to_string(c.limit);
+    const passwd* nobody = getpwnam("nobody");
+    if (geteuid() == 0) {
+        if (!nobody || access("/usr/bin/setpriv", X_OK) != 0) GTEST_SKIP() << "root is above the limit, and no setpriv "
+                                                                              "or no user nobody to run the viewer as";
+        // Its own home, where the sound library keeps its settings.
+        const std::string home = run.folder().file("home");
+        ASSERT_EQ(mkdir(home.c_str(), 0), 0);
+        ASSERT_EQ(chmod(home.c_str(), 0777), 0);
+        ASSERT_EQ(chmod(run.folder().path().c_str(), 0755), 0);
+        options.viewer = "/usr/bin/setpriv";
+        options.arguments = {"--reuid=" + std::to_string(nobody->pw_uid), "--regid=" + std::to_string(nobody->pw_gid),
+                             "--clear-groups", VIEWER_PATH};
+        options.environment = {{"HOME", home}};
+    } else if (c.room) {
+        GTEST_SKIP() << "the limit counts every process of this user";
+    }
+    run.start(options);
+    if (c.room) {
+        ASSERT_TRUE(run.wait_for_frames(3, 30)) << run.child().err();
+        ASSERT_TRUE(run.press_escape());
+        EXPECT_EQ(run.child().exit_code(), 0);
+        EXPECT_EQ(run.child().err(), "");
+        return;
+    }
+    ASSERT_TRUE(run.child().wait_exit(30));
+    expect_failed_cleanly(run.child());
+    const std::string& err = run.child().err();
+    const std::string start = "terrain-viewer: cannot start the ";
+    EXPECT_EQ(err.compare(0, start.size(), start), 0) << err;
+    EXPECT_NE(err.find("threads the viewer needs at once: the limit on this user's processes and threads (ulimit -u) "
+                       "is " + std::to_string(c.limit) + "; raise it"),
+              std::string::npos)
+        << err;
+    EXPECT_EQ(lines_of(err).size(), 1u) << err;
+    EXPECT_EQ(run.child().out(), "");
+}
+
+// 1: the library's first thread fails; 3: OpenAL's; 5: the renderer's.
+INSTANTIATE_TEST_SUITE_P(Viewer, ThreadLimit,
+                         ::testing::Values(ThreadLimitCase{1, false}, ThreadLimitCase{3, false},
+                                           ThreadLimitCase{5, false}, ThreadLimitCase{64, true}),
+                         [](const auto& info) { return "nproc_" + std::to_string(info.param.limit); });
 
 // No sound: a sound server that accepts and never answers, or no server and
 // no device (ALSA with none, OpenAL left to choose). The viewer shows the
