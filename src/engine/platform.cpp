@@ -29,13 +29,14 @@ constexpr int ZEB_ALLEGRO_VERSION = 0x05020001;
 // The library's own exit hook is the C runtime's atexit, so it shuts itself
 // down when the process ends. Before it starts its first thread, room for
 // the threads it and the renderer need is made sure of (without, a line and
-// status 1). It connects to the X display as it starts, and would wait for
-// ever on one that does not answer as an X server: the display is asked
-// right before, and such a one is set aside, so that the library starts
-// without it.
+// status 1) and the sound output is chosen. It connects to the X display as
+// it starts, and would wait for ever on one that does not answer as an X
+// server: the display is asked right before, and such a one is set aside, so
+// that the library starts without it.
 bool start_library() {
     if (al_is_system_installed()) return al_install_system(ZEB_ALLEGRO_VERSION, atexit);
     if (const std::string why = thread_room_problem(); !why.empty()) fatal_exit("%s", why.c_str());
+    choose_sound_output();
     x_display_ask_before_library();
     // Where the library does not start, the check's connection stays open
     // until the process ends.

@@ -290,31 +290,53 @@ INSTANTIATE_TEST_SUITE_P(Viewer, ThreadLimit,
                                            ThreadLimitCase{5, false}, ThreadLimitCase{64, true}),
                          [](const auto& info) { return "nproc_" + std::to_string(info.param.limit); });
 
-// No sound: a sound server that accepts and never answers, or no server and
-// no device (ALSA with none, OpenAL left to choose). The viewer shows the
-// terrain with OpenAL's silent output, after a line when a server hung.
-class NoSound : public ::testing::TestWithParam<bool> {};  // whether a server hangs
+// No sound: a sound server that accepts and never answers, an OpenAL output
+// whose opening hangs (a device that is a pipe nobody reads), or no server
+// and no device (ALSA with none, OpenAL left to choose). The viewer shows the
+// terrain with OpenAL's silent output, after a line when something hung.
+struct SoundCase {
+    const char* name;
+    bool server_hangs, output_hangs;
+    const char* line;  // on standard error; <server> stands for the hanging server
+};
+
+void PrintTo(const SoundCase& c, std::ostream* os) { *os << c.name; }
+
+class NoSound : public ::testing::TestWithParam<SoundCase> {};
 
 TEST_P(NoSound, TheTerrainShowsWithoutSound) {
+    const SoundCase& c = GetParam();
     ViewerRun run;
     ASSERT_TRUE(run.put_heightmap(terrain()));
     SilentSocket hanging(run.folder().file("pulse.socket"));
     ASSERT_TRUE(hanging.listening());
-    const std::string server = "unix:" + run.folder().file(GetParam() ? "pulse.socket" : "none");
+    const std::string server = "unix:" + run.folder().file(c.server_hangs ? "pulse.socket" : "none");
     std::ofstream(run.folder().file("asound.conf")).close();
+    // Opening a pipe to write waits for a reader, for ever here.
+    ASSERT_EQ(mkfifo(run.folder().file("dsp").c_str(), 0600), 0);
+    std::ofstream(run.folder().file("alsoft.conf")) << "[oss]\ndevice = " << run.folder().file("dsp") << "\n";
     ViewerOptions options;
-    options.environment = {
-        {"PULSE_SERVER", server}, {"ALSOFT_DRIVERS", ""}, {"ALSA_CONFIG_PATH", run.folder().file("asound.conf")}};
+    options.environment = {{"PULSE_SERVER", server},
+                           {"ALSOFT_DRIVERS", c.output_hangs ? "oss" : ""},
+                           {"ALSOFT_CONF", run.folder().file("alsoft.conf")},
+                           {"ALSA_CONFIG_PATH", run.folder().file("asound.conf")}};
     run.start(options);
     ASSERT_TRUE(run.wait_for_frames(3, 30)) << run.child().err();
     ASSERT_TRUE(run.press_escape());
     EXPECT_EQ(run.child().exit_code(), 0);
-    EXPECT_EQ(run.child().err(), GetParam() ? "terrain-viewer: the sound server " + server +
-                                                  " did not answer within 4 s, so the viewer plays no sound\n"
-                                            : "");
+    std::string line = c.line;
+    if (size_t at = line.find("<server>"); at != std::string::npos) line.replace(at, 8, server);
+    EXPECT_EQ(run.child().err(), line);
     EXPECT_TRUE(run.boxes().empty());
 }
 
-INSTANTIATE_TEST_SUITE_P(Viewer, NoSound, ::testing::Bool(), [](const auto& info) {
-    return std::string(info.param ? "hanging_sound_server" : "no_sound_device");
-});
+INSTANTIATE_TEST_SUITE_P(
+    Viewer, NoSound,
+    ::testing::Values(SoundCase{"no_sound_device", false, false, ""},
+                      SoundCase{"hanging_sound_server", true, false,
+                                "terrain-viewer: the sound server <server> did not answer within 4 s, so the viewer "
+                                "plays no sound\n"},
+                      SoundCase{"hanging_sound_output", false, true,
+                                "terrain-viewer: the sound output (OpenAL) did not answer within 4 s, so the viewer "
+                                "plays no sound\n"}),
+    [](const auto& info) { return std::string(info.param.name); });
