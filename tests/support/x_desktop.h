@@ -78,6 +78,7 @@ public:
     PrivateXServer& operator=(const PrivateXServer&) = delete;
     const std::string& display() const { return display_; }  // ":93"; "" if it did not start
     void kill_now();  // ends the server at once, its clients still connected
+    void freeze();    // stops the server (SIGSTOP): it takes connections and requests, and answers none
 
 private:
     std::string display_;
