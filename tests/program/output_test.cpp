@@ -62,12 +62,6 @@ std::string without_returns(std::string text) {
     return text;
 }
 
-Picture small_terrain() {  // 7 wide, 4 high
-    std::vector<uint8_t> levels;
-    for (int i = 0; i < 28; i++) levels.push_back(uint8_t(100 + i * 5));
-    return grey_picture(7, 4, levels);
-}
-
 struct OutputKind {
     const char* name;
     bool line_buffered, terminal;

@@ -35,6 +35,9 @@ inline const std::string NO_WINDOW = "terrain-viewer: no window could be opened 
 // The titles of every box the viewer shows.
 inline const std::vector<std::string> ALL_BOXES = {"error", "ZEB error", "ZEB init error"};
 
+// A terrain of 7 x 4 pixels, quick to build and draw.
+Picture small_terrain();
+
 // Expects an exit with status 1, never by a signal.
 void expect_failed_cleanly(const Child& child);
 

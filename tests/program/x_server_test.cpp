@@ -168,8 +168,6 @@ INSTANTIATE_TEST_SUITE_P(
                      true}),
     [](const auto& info) { return std::string(info.param.name); });
 
-Picture terrain() { return grey_picture(3, 2, {150, 160, 170, 180, 190, 200}); }
-
 }  // namespace
 
 // A server started without -noreset (xvfb-run, kiosks, startx PROGRAM)
@@ -179,7 +177,7 @@ TEST(LonelyXServer, EveryStartShowsAFrame) {
     PrivateXServer x("--resets");
     ASSERT_FALSE(x.display().empty());
     ViewerRun run;
-    ASSERT_TRUE(run.put_heightmap(terrain()));
+    ASSERT_TRUE(run.put_heightmap(small_terrain()));
     ViewerOptions options;
     options.display = x.display();
     // Nothing between the viewer's start and the library's connection that
@@ -211,7 +209,7 @@ TEST_P(XServerKilled, EndsTheRunWithALineNotACrash) {
         PrivateXServer x("");
         ASSERT_FALSE(x.display().empty());
         ViewerRun run;
-        ASSERT_TRUE(run.put_heightmap(terrain()));
+        ASSERT_TRUE(run.put_heightmap(small_terrain()));
         ViewerOptions options;
         options.display = x.display();
         options.fail_step = GetParam().fail_step;
