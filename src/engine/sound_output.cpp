@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <pulse/pulseaudio.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -56,9 +57,14 @@ Answer ask_pulse_server(std::string& server) {
 // Tried in a child process: OpenAL picks its output once per process, so a
 // failed try here would leave the library no way to the silent one.
 Answer ask_openal() {
+    const pid_t parent = getpid();
     const pid_t child = fork();
     if (child < 0) return Answer::absent;
     if (child == 0) {
+        // Ended with the viewer, should the viewer end first (a termination
+        // signal while it waits), so a hung try is never left behind.
+        prctl(PR_SET_PDEATHSIG, SIGKILL);
+        if (getppid() != parent) _exit(1);
         // Its complaints (no ALSA device, ...) are no news to the user.
         const int quiet = open("/dev/null", O_WRONLY);
         if (quiet >= 0) dup2(quiet, STDERR_FILENO);

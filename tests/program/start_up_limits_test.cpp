@@ -4,12 +4,15 @@
 // hang.
 #include <gtest/gtest.h>
 #include <pwd.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <fstream>
 
 #include "silent_socket.h"
+#include "test_clock.h"
 #include "viewer_run.h"
 
 // Too few processes and threads allowed (ulimit -u, which counts all of a
@@ -82,8 +85,19 @@ INSTANTIATE_TEST_SUITE_P(Viewer, ThreadLimit,
 struct SoundCase {
     const char* name;
     bool server_hangs, output_hangs;
-    const char* line;  // on standard error; <server> stands for the hanging server
+    const char* line;        // on standard error; <server> stands for the hanging server
+    bool signalled = false;  // SIGTERM while OpenAL's try hangs: the viewer ends by it, the try with it
 };
+
+// How many processes work in `folder` (a viewer, its try of OpenAL).
+int processes_in(const std::string& folder) {
+    int count = 0;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+        std::error_code error;
+        if (std::filesystem::read_symlink(entry.path() / "cwd", error) == folder) count++;
+    }
+    return count;
+}
 
 void PrintTo(const SoundCase& c, std::ostream* os) { *os << c.name; }
 
@@ -106,6 +120,14 @@ TEST_P(NoSound, TheTerrainShowsWithoutSound) {
                            {"ALSOFT_CONF", run.folder().file("alsoft.conf")},
                            {"ALSA_CONFIG_PATH", run.folder().file("asound.conf")}};
     run.start(options);
+    if (c.signalled) {
+        ASSERT_TRUE(wait_until([&] { return processes_in(run.folder().path()) == 2; }, 10));
+        run.child().send_signal(SIGTERM);
+        ASSERT_TRUE(run.child().wait_exit(20));
+        EXPECT_EQ(run.child().signal(), SIGTERM) << run.child().err();
+        EXPECT_TRUE(wait_until([&] { return processes_in(run.folder().path()) == 0; }, 5)) << "OpenAL's try is left";
+        return;
+    }
     ASSERT_TRUE(run.wait_for_frames(3, 30)) << run.child().err();
     ASSERT_TRUE(run.press_escape());
     EXPECT_EQ(run.child().exit_code(), 0);
@@ -123,5 +145,6 @@ INSTANTIATE_TEST_SUITE_P(
                                 "plays no sound\n"},
                       SoundCase{"hanging_sound_output", false, true,
                                 "terrain-viewer: the sound output (OpenAL) did not answer within 4 s, so the viewer "
-                                "plays no sound\n"}),
+                                "plays no sound\n"},
+                      SoundCase{"signal_while_sound_output_hangs", false, true, "", true}),
     [](const auto& info) { return std::string(info.param.name); });
