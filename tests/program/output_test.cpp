@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <memory>
 
 #include "test_clock.h"
 #include "viewer_run.h"
@@ -67,12 +68,6 @@ constexpr int SLOW_SIDE = 600;
 const std::pair<std::string, std::string> SLOW_PIECES{"ZEB_PROBE_PIECE_DELAY_MS", "80"};
 Picture slow_terrain() { return grey_picture(SLOW_SIDE, SLOW_SIDE, std::vector<uint8_t>(SLOW_SIDE * SLOW_SIDE, 170)); }
 const std::string SLOW_LAST_LINE = "scanline " + std::to_string(SLOW_SIDE - 1) + "/" + std::to_string(SLOW_SIDE);
-
-Picture small_terrain() {  // 7 wide, 4 high
-    std::vector<uint8_t> levels;
-    for (int i = 0; i < 28; i++) levels.push_back(uint8_t(100 + i * 5));
-    return grey_picture(7, 4, levels);
-}
 
 struct OutputKind {
     const char* name;
@@ -287,13 +282,16 @@ INSTANTIATE_TEST_SUITE_P(Viewer, EndedWhileBuilding,
 
 // SIGINT, SIGTERM and SIGHUP end the run at a frame's end as Escape does,
 // whatever is in the output's buffer then written out whole, and then the
-// viewer ends by that signal, so the shell sees it.
+// viewer ends by that signal, so the shell sees it. A frame that never ends
+// (a frozen X server) holds the end up for seconds only, and the output
+// still ends on a whole line.
 struct SignalCase {
     const char* name;
     std::vector<int> signals;  // sent at once; the viewer ends by one of them
     bool while_building;       // a slow build (slow_terrain), signalled during it
     bool output_blocked;       // a full pipe nobody reads until the signals are sent
     const char* box = "";      // the title of a box left waiting for the user when the signal comes
+    bool x_frozen = false;     // the X server stopped under the window, the viewer waiting on it
 };
 
 void PrintTo(const SignalCase& c, std::ostream* os) { *os << c.name; }
@@ -309,6 +307,11 @@ TEST_P(TerminationSignal, EndsTheRunWithWholeLinesThenByThatSignal) {
     options.line_buffered = false;  // a block left in the buffer must still come out
     if (!c.output_blocked) options.stdout_path = run.folder().file("out.txt");
     if (*c.box) options.fail_step = "init_ttf_addon";
+    std::unique_ptr<PrivateXServer> x;
+    if (c.x_frozen) {
+        x = std::make_unique<PrivateXServer>("");
+        options.display = x->display();
+    }
     run.start(options);
     Child& viewer = run.child();
     const auto out = [&] { return c.output_blocked ? viewer.out() : read_file(options.stdout_path); };
@@ -319,6 +322,10 @@ TEST_P(TerminationSignal, EndsTheRunWithWholeLinesThenByThatSignal) {
         ASSERT_TRUE(fill_output_pipe(viewer));
     } else {
         ASSERT_TRUE(wait_until([&] { return out().find(started) != std::string::npos; }));
+    }
+    if (c.x_frozen) {
+        x->freeze();
+        usleep(1000000);  // a frame's time many times over: the viewer now waits on the server
     }
     for (int signal : c.signals) viewer.send_signal(signal);
     if (c.signals.size() > 1) {  // left unread: the viewer would wait to write for ever
@@ -346,5 +353,7 @@ INSTANTIATE_TEST_SUITE_P(
                       SignalCase{"sigterm_while_building", {SIGTERM}, true, false},
                       SignalCase{"sigterm_while_output_waits", {SIGTERM}, false, true},
                       SignalCase{"second_signal_ends_at_once", {SIGTERM, SIGINT}, false, true},
-                      SignalCase{"sigterm_while_a_box_waits", {SIGTERM}, false, false, "ZEB init error"}),
+                      SignalCase{"sigterm_while_a_box_waits", {SIGTERM}, false, false, "ZEB init error"},
+                      SignalCase{"sigterm_while_x_server_frozen", {SIGTERM}, false, false, "", true},
+                      SignalCase{"sigint_while_x_server_frozen", {SIGINT}, false, false, "", true}),
     [](const auto& info) { return std::string(info.param.name); });
