@@ -9,8 +9,9 @@
 // piece's pages in with one madvise), one piece at a time whatever the
 // threads, so a build lasts as long on any machine, as on a far larger image. With
 // ZEB_PROBE_FAIL_THREADS set, no thread whose code is the viewer's own can
-// start ("thread refused" in the log), as under a process limit. Everything
-// else goes on to the real library.
+// start once the library is up ("thread refused" in the log), as under a
+// process limit that other programs reach after the viewer started.
+// Everything else goes on to the real library.
 
 #include <dlfcn.h>
 #include <link.h>
@@ -92,8 +93,12 @@ extern "C" void* malloc(size_t size) {
     return __libc_malloc(size);
 }
 
+// Whether the viewer has gone on to start the library.
+static bool library_started = false;
+
 extern "C" bool al_install_system(int version, int (*atexit_ptr)(void (*)(void))) {
     log_line("step %s\n", "init");
+    library_started = true;
     if (fails("init")) return false;
     return real<bool (*)(int, int (*)(void (*)(void)))>("al_install_system")(version, atexit_ptr);
 }
@@ -153,7 +158,7 @@ extern "C" int pthread_create(pthread_t* thread, const pthread_attr_t* attribute
                               void* argument) {
     static const auto create = real<int (*)(pthread_t*, const pthread_attr_t*, void* (*)(void*), void*)>(
         "pthread_create");
-    if (getenv("ZEB_PROBE_FAIL_THREADS") && in_program(reinterpret_cast<const void*>(run))) {
+    if (getenv("ZEB_PROBE_FAIL_THREADS") && library_started && in_program(reinterpret_cast<const void*>(run))) {
         log_line("thread %s\n", "refused");
         return EAGAIN;
     }
