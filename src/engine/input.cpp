@@ -17,14 +17,14 @@ constexpr int LEFT_BUTTON = 1;
 constexpr int RIGHT_BUTTON = 2;
 
 // Where the pointer was last read, or put by a centring since, and whether
-// the last centring held it (the window had the focus). Before any centring
-// the pointer reads where it is.
+// the last centring held it (the pointer was free for look). Before any
+// centring the pointer reads where it is.
 PointerRead pointer_read{0, 0, false};
 bool pointer_held = true;
 // Where the window was at the last read and at the last centring: a window
 // moved under a still pointer (placed by the window manager after it opened,
 // dragged by its title) is no movement of the user's.
-PointerQuery last_query{0, 0, 0, 0, false};
+PointerQuery last_query{0, 0, 0, 0, false, true, false};
 bool ever_queried = false;
 int held_window_x = 0, held_window_y = 0;
 bool held_window_known = false;
@@ -34,6 +34,10 @@ int display_height() { return al_get_display_height(display); }
 
 bool held(const ALLEGRO_MOUSE_STATE& state, int button) {
     return al_mouse_button_down(&state, button);
+}
+
+bool pointer_free(const PointerQuery& q) {
+    return pointer_free_for_look(display_has_focus(), q.shown, q.grabbed_elsewhere);
 }
 
 }  // namespace
@@ -49,7 +53,7 @@ void input_poll() {
         const PointerQuery q = last_query = x_pointer_query();
         ever_queried = true;
         const bool window_moved = held_window_known && (q.window_x != held_window_x || q.window_y != held_window_y);
-        pointer_read = read_pointer(q.x, q.y, pointer_held && q.same_screen && !window_moved && display_has_focus(),
+        pointer_read = read_pointer(q.x, q.y, pointer_held && q.same_screen && !window_moved && pointer_free(q),
                                     display_width(), display_height());
         mouse_now.x = pointer_read.x;
         mouse_now.y = pointer_read.y;
@@ -59,8 +63,8 @@ void input_poll() {
 void mouse_center() {
     const int x = center_coordinate(display_width()), y = center_coordinate(display_height());
     if (x_pointer_ready()) {
-        pointer_held = display_has_focus();
         if (!ever_queried) last_query = x_pointer_query(), ever_queried = true;
+        pointer_held = pointer_free(last_query);
         held_window_x = last_query.window_x, held_window_y = last_query.window_y, held_window_known = true;
         const CentringWarp warp = centring_warp(pointer_held, pointer_read, x, y);
         if (warp.needed) x_pointer_warp(warp);

@@ -33,6 +33,10 @@ void move_pointer_in(const std::string& window, int x, int y);
 // Moves the pointer by (dx, dy) pixels as a mouse does (XTest relative
 // motion); the X server has done it when this returns.
 void move_pointer_by(int dx, int dy);
+// Grabs the pointer for the test, another client than the viewer, as a menu
+// or a window manager's drag does; false if the X server refused.
+bool grab_pointer();
+void ungrab_pointer();
 // Asks `window` to close as a window manager's close button does: the
 // WM_DELETE_WINDOW client message, sent straight to it.
 void ask_to_close(const std::string& window);

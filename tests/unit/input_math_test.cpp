@@ -20,6 +20,7 @@ struct PointerServer {
     int x, y;
     std::deque<CentringWarp> on_the_way;
     void warp_arrives() {
+        if (on_the_way.empty()) return;
         const CentringWarp w = on_the_way.front();
         on_the_way.pop_front();
         x = w.relative ? x + w.x : w.x;
@@ -30,7 +31,9 @@ struct PointerServer {
 TEST(InputMath, EveryMoveIsReadOnceWhileWarpsAreOnTheirWay) {
     // 'm': the user moves by (dx, dy); 'w': the oldest warp reaches the
     // server; 'c': mouse look centres; 'p': it reads the pointer (and sums
-    // the movement it turns by); 'f': the window loses or regains the focus.
+    // the movement it turns by); 'f': the window loses or regains the focus;
+    // 's': it is hidden or shown again; 'g': another client grabs the pointer
+    // or lets it go.
     struct Step {
         char what;
         int dx = 0, dy = 0;
@@ -56,25 +59,35 @@ TEST(InputMath, EveryMoveIsReadOnceWhileWarpsAreOnTheirWay) {
          {{'c'}, {'w'}, {'m', 8}, {'p'}, {'f'}, {'c'}, {'m', 300, 40}, {'p'}, {'m', -50}, {'f'}, {'p'}, {'c'}, {'w'},
           {'m', 4}, {'p'}, {'c'}, {'p'}},
          12, 0},
+        {"hidden while it moves, then shown: from the centre", 400, 300,
+         {{'c'}, {'w'}, {'s'}, {'m', 80, 8}, {'p'}, {'c'}, {'m', 8}, {'p'}, {'s'}, {'p'}, {'c'}, {'w'}, {'m', 4},
+          {'p'}, {'c'}, {'p'}},
+         4, 0},
+        {"grabbed by another client", 400, 300,
+         {{'c'}, {'w'}, {'g'}, {'m', 80, 8}, {'p'}, {'c'}, {'g'}, {'p'}, {'c'}, {'w'}, {'m', 0, 4}, {'p'}, {'c'}, {'p'}},
+         0, 4},
     };
     for (const auto& row : rows) {
         PointerServer server{row.start_x, row.start_y, {}};
         PointerRead read{0, 0, false};
-        bool focused = true, held = true;
+        bool focused = true, shown = true, grabbed = false, held = true;
         int counted_x = 0, counted_y = 0;
         for (const Step& step : row.steps) {
             if (step.what == 'm') server.x += step.dx, server.y += step.dy;
             if (step.what == 'w') server.warp_arrives();
             if (step.what == 'f') focused = !focused;
+            if (step.what == 's') shown = !shown;
+            if (step.what == 'g') grabbed = !grabbed;
+            const bool free = pointer_free_for_look(focused, shown, grabbed);
             if (step.what == 'c') {
-                held = focused;
+                held = free;
                 CentringWarp warp = centring_warp(held, read, 400, 300);
                 if (warp.needed) server.on_the_way.push_back(warp);
                 read = {400, 300, held};
             }
             if (step.what == 'p') {
                 while (!server.on_the_way.empty()) server.warp_arrives();
-                read = read_pointer(server.x, server.y, held && focused, 800, 600);
+                read = read_pointer(server.x, server.y, held && free, 800, 600);
                 counted_x += read.x - 400, counted_y += read.y - 300;
             }
         }
