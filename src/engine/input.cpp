@@ -2,6 +2,7 @@
 // kept so movement and button edges can be asked for.
 
 #include "engine/input_math.h"
+#include "engine/key_latch.h"
 #include "engine/x_pointer.h"
 #include "engine/zeb.h"
 
@@ -15,6 +16,14 @@ namespace {
 
 constexpr int LEFT_BUTTON = 1;
 constexpr int RIGHT_BUTTON = 2;
+
+// The keyboard's own events, read without waiting at each poll, for the
+// keys that went down since the one before. Watched from the first centring
+// or poll, when the frame loop starts: a key let go while the terrain was
+// still loading does nothing. Without a queue (none could be made) a poll
+// sees only the keys held at that moment.
+ALLEGRO_EVENT_QUEUE* key_events = nullptr;
+KeyLatch key_latch;
 
 // Where the pointer was last read, or put by a centring since, and whether
 // the last centring held it (the pointer was free for look). Before any
@@ -36,6 +45,20 @@ bool held(const ALLEGRO_MOUSE_STATE& state, int button) {
     return al_mouse_button_down(&state, button);
 }
 
+void watch_keys() {
+    static bool tried = false;
+    if (tried || !al_is_keyboard_installed()) return;
+    tried = true;
+    key_events = al_create_event_queue();
+    if (key_events) al_register_event_source(key_events, al_get_keyboard_event_source());
+}
+
+void latch_key_events() {
+    ALLEGRO_EVENT event;
+    while (key_events && al_get_next_event(key_events, &event))
+        if (event.type == ALLEGRO_EVENT_KEY_DOWN) key_latch.went_down(event.keyboard.keycode);
+}
+
 bool pointer_free(const PointerQuery& q) {
     return pointer_free_for_look(display_has_focus(), q.shown, q.grabbed_elsewhere);
 }
@@ -43,9 +66,15 @@ bool pointer_free(const PointerQuery& q) {
 }  // namespace
 
 void input_poll() {
+    watch_keys();
     keyboard_before = keyboard_now;
     mouse_before = mouse_now;
     al_get_keyboard_state(&keyboard_now);
+    // The events after the state: a press that comes between the two is
+    // latched into this snapshot, not the next one as well, so a tap reads
+    // down in exactly one snapshot.
+    latch_key_events();
+    key_latch.hold_in(keyboard_now);
     al_get_mouse_state(&mouse_now);
     // The library's position lags behind the warps of mouse look: read after
     // every warp sent, ours holds the movement made since the last centring.
@@ -61,6 +90,7 @@ void input_poll() {
 }
 
 void mouse_center() {
+    watch_keys();
     const int x = center_coordinate(display_width()), y = center_coordinate(display_height());
     if (x_pointer_ready()) {
         if (!ever_queried) last_query = x_pointer_query(), ever_queried = true;

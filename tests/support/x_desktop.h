@@ -19,8 +19,7 @@ std::vector<std::string> windows_named(const std::string& title_regex, const std
 std::string wait_for_window(const std::string& title_regex, double seconds);
 
 // Focuses `window` and puts `key` down; the X server has it when this
-// returns. The viewer reads keys once a frame, so a key is held, not tapped,
-// until release_key.
+// returns. It stays down until release_key.
 void press_key(const std::string& window, const std::string& key);
 void release_key(const std::string& key);
 
