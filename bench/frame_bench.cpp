@@ -35,6 +35,8 @@
 #include "terrain/terrain_draw.h"
 #include "heightmap/heightmap.h"
 #include "heightmap/memory_budget.h"
+#include "heightmap/size_policy.h"
+#include "terrain/buffer_pieces.h"
 #include "terrain/mesh_buffers.h"
 #include "terrain/renderer_facts.h"
 #include "terrain/terrain_mesh.h"
@@ -43,6 +45,8 @@
 #include "camera/camera.h"
 #include "engine/console.h"
 #include "engine/zeb.h"
+#include "buffer_route.h"
+#include "reference_draw.h"
 #include "sample_landscape.h"
 
 namespace {
@@ -74,7 +78,7 @@ void bare_frames(const Terrain& terrain, long frames) {
         al_clear_to_color(al_map_rgb(0, 0, 0));
         al_use_projection_transform(&projection);
         al_use_transform(&view);
-        draw_visible_terrain(terrain.vertices, terrain.blocks, view, projection, runs);
+        draw_visible_terrain(terrain.vertices, nullptr, terrain.blocks, view, projection, runs);
         al_flip_display();
     }
 }
@@ -97,7 +101,7 @@ void whole_frames(const Terrain& terrain, long frames, View view) {
         ALLEGRO_TRANSFORM projection = camera.projection(), view_transform = camera.view();
         al_use_projection_transform(&projection);
         al_use_transform(&view_transform);
-        draw_terrain(terrain.vertices);
+        draw_whole_mesh(terrain.vertices);
         camera.update();
         al_flip_display();
     }
@@ -161,7 +165,7 @@ double own_work_per_frame(const Terrain& terrain, long frames) {
             al_clear_to_color(al_map_rgb(0, 0, 0));
             al_use_projection_transform(&projection);
             al_use_transform(&view);
-            draw_visible_terrain(terrain.vertices, terrain.blocks, view, projection, runs);
+            draw_visible_terrain(terrain.vertices, nullptr, terrain.blocks, view, projection, runs);
             own += seconds_of([&] { camera.update(); });
             al_flip_display();
         }
@@ -225,13 +229,24 @@ double search_ms(const Terrain& terrain, View view, std::vector<CellRun>& runs) 
     return spent / searches * 1e3;
 }
 
-// The buffer route asked for, with what the driver tells of its room.
-DrawRouteFacts buffers_asked_for() {
+// The buffer route asked for a mesh of `mesh_bytes`, with what the driver
+// tells of its room.
+DrawRouteChoice buffers_asked_for(uint64_t mesh_bytes) {
     DrawRouteFacts facts;
     facts.setting = DrawRouteSetting::BUFFERS;
     facts.renderer = renderer_name();
     facts.free_video_bytes = free_video_bytes();
-    return facts;
+    facts.mesh_bytes = mesh_bytes;
+    return choose_draw_route(facts);
+}
+
+// Copies every piece the allowance and the memory take at once, as that many
+// frames would, each drawing a cell of its piece.
+void copy_all(BufferRoute& route) {
+    for (size_t piece = 0; piece < route.pieces.count(); piece++) {
+        route.buffers.start_frame();
+        route.buffers.draw(route.pieces.first_vertex(piece), VERTICES_PER_CELL);
+    }
 }
 
 // Seconds one viewer frame at the start view takes with `buffers` (null:
@@ -272,27 +287,35 @@ void large_section(const std::vector<int>& sides, const std::vector<View>& views
         });
         // On a software renderer the buffers are a second copy in system memory.
         const bool second_copy = software_renderer(renderer);
-        std::unique_ptr<MeshBuffers> buffers;
+        std::unique_ptr<BufferRoute> buffers;
         if (second_copy && needed + size.bytes > limit.spare) {
             printf("  %dx%-6d buffers skipped: a second copy of the mesh in system memory would need %s more\n",
                    side, side, byte_amount(size.bytes).c_str());
         } else {
             // The first frame with its pieces copied as they are seen, against
-            // today's; then every piece copied at once.
+            // today's; then every piece copied at once, and what the copies
+            // took out of the process's memory.
             const double from_memory = first_frame_seconds(terrain, nullptr);
-            buffers = std::make_unique<MeshBuffers>(terrain.vertices, buffers_asked_for());
-            const double as_seen = first_frame_seconds(terrain, buffers.get());
-            const size_t first_pieces = buffers->pieces_held();
+            const DrawRouteChoice choice = buffers_asked_for(size.bytes);
+            buffers = std::make_unique<BufferRoute>(terrain.vertices, choice.buffer_bytes, PIECE_CELLS,
+                                                    PIECE_COPIES_A_FRAME, [] { return memory_budget().spare; });
+            const double as_seen = first_frame_seconds(terrain, &buffers->buffers);
+            const size_t first_pieces = buffers->held();
+            const uint64_t first_bytes = buffers->held_bytes();
+            const long size_before = status_kib("VmSize:"), resident_before = status_kib("VmRSS:");
             glFinish();
             const double at_once = seconds_of([&] {
-                buffers->copy_all();
+                copy_all(*buffers);
                 glFinish();
             });
+            const double copied = double(std::max<uint64_t>(buffers->held_bytes() - first_bytes, 1)) / 1024;
             printf("  %dx%-6d buffers: first frame at the start view %.1f ms from memory, %.1f ms copying the %zu "
-                   "pieces it sees; then %zu of %zu pieces (%s) copied in %.2f s more (%s)\n",
-                   side, side, from_memory * 1e3, as_seen * 1e3, first_pieces, buffers->pieces_held(),
-                   buffers->pieces(), byte_amount(buffers->bytes_held()).c_str(), at_once, buffers->reason());
-            if (buffers->pieces_held() == 0) buffers.reset();
+                   "pieces it sees; then %zu of %zu pieces (%s) copied in %.2f s more (%s), taking %.3f bytes of "
+                   "address space and %.3f resident a byte\n",
+                   side, side, from_memory * 1e3, as_seen * 1e3, first_pieces, buffers->held(),
+                   buffers->pieces.count(), byte_amount(buffers->held_bytes()).c_str(), at_once, choice.reason,
+                   (status_kib("VmSize:") - size_before) / copied, (status_kib("VmRSS:") - resident_before) / copied);
+            if (buffers->held() == 0) buffers.reset();
         }
         for (const View& view : views) {
             std::vector<CellRun> runs;
@@ -309,7 +332,7 @@ void large_section(const std::vector<int>& sides, const std::vector<View>& views
                     viewer, frames_per_second([&](long n) { viewer_frames(terrain, n, view); }, 3.0 / turns, 5));
                 if (buffers)
                     from_buffers = std::max(from_buffers, frames_per_second([&](long n) {
-                                                viewer_frames(terrain, n, view, buffers.get());
+                                                viewer_frames(terrain, n, view, &buffers->buffers);
                                             }, 1, 5));
             }
             char image_name[32], view_name[64];

@@ -8,11 +8,15 @@
 # camera, 255 lies 99 above it); with --shaded, levels 1 to 50, the only ones
 # the viewer shades (from black to green), so the relief shows. The height
 # image is hmap.bmp unless named; it is written beside itself under a
-# temporary name and takes its place only once complete and checked. Flat
-# ground becomes the lowest level everywhere, with a warning.
+# temporary name and takes its place only once complete and checked, with the
+# mode the umask gives new files. Flat ground becomes the lowest level
+# everywhere, with a warning.
 #
 # What GDAL reads (gdalinfo says so: GeoTIFF, NetCDF, PNG, ...) goes through
-# gdal_translate, which knows a no-data value: no-data cells become level 0.
+# GDAL: bands of any type (Byte, Int16, UInt16, Int32, Float32, Float64), with
+# their scale and offset applied; the lowest and highest elevations computed
+# from the cells themselves, never taken from stored statistics, which may be
+# stale; cells of no data (the band's no-data value, or NaN) at level 0.
 # Anything else goes through ImageMagick's convert, grey levels of any depth.
 set -eu
 
@@ -35,6 +39,22 @@ fail() { echo "$me: $*" >&2; exit 1; }
 # A name as a path that no tool takes for an option ("-help") or a format ("png:x").
 as_path() { case $1 in /*) printf '%s' "$1" ;; *) printf './%s' "$1" ;; esac; }
 
+# The lowest and highest value of a file's first band, no-data cells left
+# out, computed from its cells; "" when it has none.
+computed_range() {
+  gdalinfo --config GDAL_PAM_ENABLED NO -mm "$1" |
+    sed -n 's/^.*Computed Min\/Max=\([^,]*\),\([^ ]*\).*$/\1 \2/p' | head -1
+}
+
+# The sum of two numbers, to all the figures a double holds.
+plus() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.17g", a + b }'; }
+
+# The range from $1 to $2 widened by more than a 32-bit float misses it by.
+widened() {
+  awk -v a="$1" -v b="$2" 'function size(x) { return x < 0 ? -x : x }
+    BEGIN { d = 0.001 + 1e-6 * (size(a) > size(b) ? size(a) : size(b)); printf "%.17g %.17g", a - d, b + d }'
+}
+
 gdal_reads() {
   command -v gdalinfo >/dev/null 2>&1 && command -v gdal_translate >/dev/null 2>&1 &&
     gdalinfo --config GDAL_PAM_ENABLED NO "$1" >/dev/null 2>&1
@@ -53,11 +73,19 @@ if [ -e "$hmap" ] && [ "$dem" -ef "$hmap" ]; then
   fail "$hmap is the elevation model itself: name another height image"
 fi
 
-# Written beside the height image, so the rename at the end cannot half happen.
-tmp=$(mktemp "$(dirname -- "$hmap")/.$(basename -- "$hmap").XXXXXX") || fail "cannot write beside $hmap"
-errors=$(mktemp)
-trap 'rm -f -- "$tmp" "$errors"' EXIT
-trap 'exit 1' HUP INT TERM
+# Work files in a folder of their own, and the height image written beside
+# itself under a name of the script's, which no tool reads a pattern into
+# (ImageMagick only ever writes to standard output). Both go on exit, and
+# on the signals that end the script.
+work="" tmp=""
+trap 'rm -rf -- ${work:+"$work"} ${tmp:+"$tmp"}' EXIT
+trap 'exit 129' HUP
+trap 'exit 130' INT
+trap 'exit 143' TERM
+work=$(mktemp -d) || fail "cannot make a temporary folder"
+errors=$work/errors
+# Beside the height image, so the rename at the end cannot half happen.
+tmp=$(mktemp "$(dirname -- "$hmap")/.dem_to_hmap.XXXXXX") || fail "cannot write beside $hmap"
 
 flat=""
 warn_flat() {
@@ -93,26 +121,44 @@ if gdal_reads "$src"; then
         "($me [--shaded] 'LAYER' [HEIGHT_IMAGE]). Its layers:$(printf '\n%s' "$layers" | sed 's/^./  &/')"
     src=$layers
   fi
-  # The lowest and highest elevation, no-data cells left out.
-  range=$(gdalinfo --config GDAL_PAM_ENABLED NO -mm "$src" |
-    sed -n 's/^ *Computed Min\/Max=\([^,]*\),\(.*\)$/\1 \2/p' | head -1)
-  [ -n "$range" ] || fail "GDAL found no elevations in $dem"
+  # The elevations themselves: the band's scale and offset applied, as
+  # 64-bit floats, in a virtual file that reads the model as it goes.
+  elevations=$work/elevations.vrt
+  gdal_translate -q --config GDAL_PAM_ENABLED NO -of VRT -b 1 -unscale -ot Float64 "$src" "$elevations" ||
+    fail "GDAL could not read the elevations of $dem"
+  range=$(computed_range "$elevations")
+  [ -n "$range" ] || fail "GDAL found no elevations in $dem (every cell is no data)"
   # shellcheck disable=SC2086  # two numbers
   set -- $range
+  # Printed to three decimals, too coarse for the levels of a narrow range (a
+  # model in kilometres, say): then read again from the elevations stretched
+  # over 0 to 10^9, from a little below the lowest to a little above the
+  # highest (GDAL reckons them in 32-bit floats: 7 figures). The height
+  # image is made from the same stretched elevations, so its ends are exact.
+  if awk -v a="$1" -v b="$2" 'BEGIN { exit !(b - a < 1000) }'; then
+    stretched=$work/stretched.vrt
+    # shellcheck disable=SC2046  # two numbers
+    gdal_translate -q --config GDAL_PAM_ENABLED NO -of VRT -scale $(widened "$1" "$2") 0 1000000000 \
+      "$elevations" "$stretched" || fail "GDAL could not read the elevations of $dem"
+    elevations=$stretched
+    range=$(computed_range "$elevations")
+    # shellcheck disable=SC2086  # two numbers
+    set -- $range
+    [ $# = 2 ] || fail "GDAL could not read the elevations of $dem"
+  fi
   bottom=$1 top=$2
   if awk -v a="$bottom" -v b="$top" 'BEGIN { exit !(a == b) }'; then
     warn_flat
-    top=$(awk -v a="$bottom" 'BEGIN { print a + 1 }') high=$low  # the one elevation onto the lowest level
+    top=$(plus "$bottom" 1) high=$low  # the one elevation onto the lowest level
     set -- "$low" "$((low + 1))"
   else
     set -- "$low" "$high"
   fi
   # No .aux.xml file beside the image (GDAL_PAM_ENABLED=NO): the viewer has no use for one.
-  gdal_translate -q --config GDAL_PAM_ENABLED NO -b 1 -ot Byte -scale "$bottom" "$top" "$1" "$2" -a_nodata 0 \
-    -of BMP "$src" "$tmp" || fail "GDAL could not turn $dem into a height image"
-  levels=$(gdalinfo --config GDAL_PAM_ENABLED NO -mm "$tmp" |
-    sed -n 's/^ *Computed Min\/Max=\([0-9]*\)[.0-9]*,\([0-9]*\).*$/\1 \2/p' | head -1)
-  nodata=0  # no-data cells may lie below the lowest level
+  gdal_translate -q --config GDAL_PAM_ENABLED NO -ot Byte -scale "$bottom" "$top" "$1" "$2" -a_nodata 0 \
+    -of BMP "$elevations" "$tmp" || fail "GDAL could not turn $dem into a height image"
+  levels=$(computed_range "$tmp" | sed 's/\.[0-9]*//g')
+  nodata=0  # no-data cells lie below the lowest level
 else
   command -v convert >/dev/null 2>&1 ||
     fail "GDAL cannot read $dem, and ImageMagick is not installed (Debian: apt-get install imagemagick)"
@@ -129,10 +175,10 @@ else
   else
     set -- -auto-level +level "$(percent $low)%,$(percent $high)%"
   fi
-  convert "$src" -alpha off -colorspace Gray "$@" -depth 8 -type Grayscale "BMP3:$tmp" 2>"$errors" ||
+  convert "$src" -alpha off -colorspace Gray "$@" -depth 8 -type Grayscale BMP3:- 2>"$errors" >"$tmp" ||
     imagemagick_failed
-  levels=$(convert "BMP3:$tmp" -channel B -separate -format '%[fx:round(255*minima)] %[fx:round(255*maxima)]' \
-    info: 2>/dev/null) || levels=""
+  levels=$(convert BMP3:- -channel B -separate -format '%[fx:round(255*minima)] %[fx:round(255*maxima)]' \
+    info: <"$tmp" 2>/dev/null) || levels=""
   nodata=$low
 fi
 

@@ -1,5 +1,7 @@
-// A plain polling loop: no events, no timer, frames as fast as drawing and
-// flipping allow. Input read at the end of a frame shows in the next one.
+// A plain polling loop: no timer, and nothing waited for; the display's own
+// events (its close button, its focus) are drained each frame. Frames come
+// as fast as drawing and flipping allow. Input read at the end of a frame
+// shows in the next one.
 
 #include "app/frame_loop.h"
 
@@ -39,7 +41,7 @@ long run_frame_loop(Camera& camera, const std::vector<TerrainVertex>& vertices, 
         // No depth test and no culling: triangles paint over each other in
         // list order, and a cell's two triangles wind opposite ways. Cells
         // that cannot reach the window are skipped: they would paint nothing.
-        draw_visible_terrain(buffers, vertices, blocks, view, projection, runs);
+        draw_visible_terrain(vertices, buffers, blocks, view, projection, runs);
         camera.update();
         al_flip_display();
         frames++;

@@ -6,6 +6,8 @@
 
 #include "app/frame_loop.h"
 #include "heightmap/heightmap.h"
+#include "heightmap/memory_budget.h"
+#include "terrain/buffer_pieces.h"
 #include "terrain/mesh_buffers.h"
 #include "terrain/renderer_facts.h"
 #include "terrain/terrain_mesh.h"
@@ -21,7 +23,8 @@ int main() {  // the command line is ignored
     console_open_standard_streams();
     // A closed pipe, a file-size limit, a lost X display, an X error,
     // exhausted memory: a line on standard error and a status, never a
-    // signal. SIGINT, SIGTERM and SIGHUP end the run as Escape does.
+    // signal. SIGINT, SIGTERM and SIGHUP end the run as Escape does, and
+    // then the process by that signal, so its parent sees it.
     guard_process();
     // A failed step or display has shown its box; loading and building need
     // neither, and the frame loop's check stops the run before drawing.
@@ -54,8 +57,11 @@ int main() {  // the command line is ignored
     }
     {
         // A graphics card with room gets its own copy of the mesh, piece by
-        // piece as the pieces come into view; elsewhere frames draw from memory.
-        MeshBuffers buffers(terrain_vertices, draw_route_facts(terrain_vertices.size() * sizeof(TerrainVertex)));
+        // piece as the pieces come into view while memory lasts; elsewhere
+        // frames draw from memory.
+        const uint64_t allowance = draw_route(terrain_vertices.size() * sizeof(TerrainVertex)).buffer_bytes;
+        BufferPieces pieces(terrain_vertices.size(), allowance, [] { return memory_budget().spare; });
+        MeshBuffers buffers(terrain_vertices, pieces);
         Camera camera;
         run_frame_loop(camera, terrain_vertices, blocks, FRAME_LIMIT, &buffers);
     }

@@ -42,12 +42,14 @@ uint64_t window_address_space() {
     return (uint64_t(288) + 16 * uint64_t(cores - 2)) << 20;
 }
 
-// Flags for bitmaps created from now on; unknown modes leave them alone.
+// Flags for bitmaps created from now on; unknown modes leave them alone. The
+// last two were bitmap flags in Allegro 5.0 and are the loader's flags of the
+// same names and bits since 5.2.
 void set_bitmap_flags_for_mode(int16_t mode) {
     switch (mode) {
         case VIDEO_MODE_MEMORY_BITMAPS: al_set_new_bitmap_flags(ALLEGRO_MEMORY_BITMAP); break;
-        case VIDEO_MODE_STRAIGHT_ALPHA: al_set_new_bitmap_flags(0x200); break;
-        case VIDEO_MODE_KEEP_FORMAT: al_set_new_bitmap_flags(2); break;
+        case VIDEO_MODE_STRAIGHT_ALPHA: al_set_new_bitmap_flags(ALLEGRO_NO_PREMULTIPLIED_ALPHA); break;
+        case VIDEO_MODE_KEEP_FORMAT: al_set_new_bitmap_flags(ALLEGRO_KEEP_BITMAP_FORMAT); break;
         default: break;
     }
 }

@@ -1,9 +1,8 @@
 // How the viewer meets a hostile environment: a reader that closes the pipe
-// early, a file-size limit, a lost X display, an X error, exhausted memory.
-// None of them ends it with a signal.
+// early, a file-size limit, a lost X display, an X error, exhausted memory
+// each end it with a line and a status, never by a signal; a termination
+// signal ends the run at its next frame or step, and then by that signal.
 #pragma once
-
-#include <cstdint>
 
 // Call first thing in main, before the library starts: a closed pipe or a
 // file-size limit makes writes fail instead of killing the process (the

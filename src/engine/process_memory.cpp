@@ -40,18 +40,18 @@ bool strict_count(const char* text, uint64_t& value) {
     return true;
 }
 
-uint64_t status_bytes(const std::string& status, const char* key) {
-    for (size_t at = status.find(key); at != std::string::npos; at = status.find(key, at + 1)) {
-        if (at > 0 && status[at - 1] != '\n') continue;  // a key only at a line's start
-        uint64_t kib;
-        return strict_count(status.c_str() + at + strlen(key), kib) ? saturating_product(kib, 1024) : 0;
+uint64_t keyed_count(const std::string& text, const char* key, uint64_t unit, uint64_t missing) {
+    for (size_t at = text.find(key); at != std::string::npos; at = text.find(key, at + 1)) {
+        if (at > 0 && text[at - 1] != '\n') continue;  // a key only at a line's start
+        uint64_t value;
+        return strict_count(text.c_str() + at + strlen(key), value) ? saturating_product(value, unit) : missing;
     }
-    return 0;
+    return missing;
 }
 
 uint64_t address_space_left() {
     const uint64_t limit = process_limits().address_space;
     if (limit == NO_LIMIT) return NO_LIMIT;
-    const uint64_t used = status_bytes(read_system_file("/proc/self/status"), "VmSize:");
+    const uint64_t used = keyed_count(read_system_file("/proc/self/status"), "VmSize:", 1024, 0);
     return limit > used ? limit - used : 0;
 }

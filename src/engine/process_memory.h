@@ -21,10 +21,10 @@ ProcessLimits process_limits();
 // count past 64 bits), which is then no reading at all.
 bool strict_count(const char* text, uint64_t& value);
 
-// The bytes a "Key:  123 kB" line of /proc/self/status gives (`key` with its
-// colon: "VmSize:" for the address space in use, "VmData:" for the data
-// segment); 0 when there is no such line or its number is malformed.
-uint64_t status_bytes(const std::string& status, const char* key);
+// The count after `key` at the start of a line of `text` ("MemAvailable:" in
+// /proc/meminfo, "VmSize:" in /proc/self/status), times `unit` (1024 for
+// their kB); `missing` when there is no such line or its count is malformed.
+uint64_t keyed_count(const std::string& text, const char* key, uint64_t unit, uint64_t missing);
 
 // Address space the process may still map under its limit (ulimit -v);
 // NO_LIMIT when it has no such limit.

@@ -4,6 +4,8 @@
 // one line says what happened and the process ends with status 1 (fatal_exit).
 #pragma once
 
+#include <string>
+
 // Puts the viewer's handlers in place of Xlib's; before or after any
 // connection is opened.
 void x_errors_install();
@@ -11,8 +13,6 @@ void x_errors_install();
 // Puts them back after a toolkit put in its own (the native boxes' does);
 // nothing when x_errors_install was never called.
 void x_errors_reclaim();
-
-#include <string>
 
 // From now until x_errors_release, an X error does not end the run: the
 // first is kept. Opening the window asks about other clients' windows, which

@@ -4,6 +4,7 @@
 #include <iterator>
 
 #include "engine/saturating.h"
+#include "heightmap/byte_order.h"
 
 namespace {
 
@@ -14,9 +15,6 @@ constexpr size_t FILE_HEADER = 14;
 
 // Compression codes of the Windows headers.
 constexpr uint32_t BI_RGB = 0, BI_RLE8 = 1, BI_RLE4 = 2, BI_BITFIELDS = 3;
-
-uint32_t le16(const uint8_t* p) { return p[0] | p[1] << 8; }
-uint32_t le32(const uint8_t* p) { return le16(p) | le16(p + 2) << 16; }
 
 bool known_depth(uint32_t bits) {
     return bits == 1 || bits == 2 || bits == 4 || bits == 8 || bits == 16 || bits == 24 || bits == 32;
@@ -73,6 +71,7 @@ bool read_bmp_header(const uint8_t* bytes, size_t size, BmpHeader& header) {
     }
     if (!known_depth(bits)) return false;
     header.bits_per_pixel = int(bits);
+    header.info_size = info_size;
     // With a colour table the library seeks to the stated offset wherever it
     // points; without one it only skips ahead to it.
     header.data_offset = bits <= 8 ? stated_offset : std::max(stated_offset, headers_end);

@@ -19,6 +19,7 @@ struct BmpHeader {
     int bits_per_pixel;    // 1, 2, 4, 8, 16, 24 or 32
     BmpPixels pixels;
     uint64_t data_offset;  // where the library starts reading pixels, from the file's start
+    uint32_t info_size;    // bytes of the header after the file's: 12 (OS/2), 40, 52, 56, 108 or 124
 };
 
 // Enough of a file's start to hold any header the library reads.

@@ -7,10 +7,9 @@
 
 #include "heightmap/heightmap.h"
 #include "heightmap/shipped_files.h"
+#include "heightmap/shrink_advice.h"
 #include "engine/error_box.h"
 #include "engine/zeb.h"
-
-#include <string>
 
 namespace {
 
@@ -29,6 +28,7 @@ std::string sample_hint(const char* path) {
 
 void report_heightmap_problem(const char* path, const HeightmapProblem& problem) {
     std::string text = problem.reason;
+    if (problem.fits_side > 0) text += shrink_advice(path, problem.header, problem.fits_side, shrink_tools_here());
     // The first failure, not its symptom.
     if (const char* step = platform_stopped_at(); problem.no_image_addon && step)
         text = std::string("start-up stopped when al_") + step + "() failed, so the image add-on was not started";

@@ -2,7 +2,8 @@
 
 #include <cstring>
 
-#include "heightmap/shipped_files.h"
+#include "heightmap/byte_order.h"
+#include "heightmap/advice_command.h"
 
 namespace {
 
@@ -34,8 +35,6 @@ const struct Signature {
 
 const ImageFormat PCX = {"PCX", "pcx"};
 const ImageFormat TGA = {"TGA", "tga"};
-
-uint32_t le16(const uint8_t* p) { return p[0] | p[1] << 8; }
 
 // PCX: a maker byte, a version, run-length coding or none, and the bits of
 // a pixel in a plane.
@@ -75,10 +74,7 @@ namespace {
 
 uint32_t read_number(const ReadAt& read, uint64_t offset, size_t size, bool big_endian) {
     uint8_t b[4] = {};
-    if (read(offset, b, size) != size) return 0;
-    uint32_t value = 0;
-    for (size_t i = 0; i < size; i++) value |= uint32_t(b[big_endian ? i : size - 1 - i]) << (8 * (size - 1 - i));
-    return value;
+    return read(offset, b, size) == size ? stored_number(b, size, big_endian) : 0;
 }
 
 // TIFF's first image: its directory's BitsPerSample (tag 258), whose values
@@ -99,20 +95,6 @@ int tiff_sample_bits(const ReadAt& read) {
     return 0;
 }
 
-std::string kept_name(const std::string& path, const std::string& extension) {
-    const size_t dot = path.rfind('.'), slash = path.rfind('/');
-    const std::string stem = dot != std::string::npos && (slash == std::string::npos || dot > slash)
-                                 ? path.substr(0, dot)
-                                 : path;
-    return stem + extension;
-}
-
-// What ImageMagick's policy on Debian lets it hold: 16384 pixels a side and
-// about 128 megapixels; beyond, it stops ("width or height exceeds limit",
-// "cache resources exhausted").
-constexpr int64_t IMAGEMAGICK_MAX_SIDE = 16384;
-constexpr int64_t IMAGEMAGICK_MAX_PIXELS = 128000000;
-
 }  // namespace
 
 int sample_bits(const ImageFormat& format, const ReadAt& read) {
@@ -125,25 +107,18 @@ int sample_bits(const ImageFormat& format, const ReadAt& read) {
 
 std::string other_format_refusal(const std::string& path, const ImageFormat& format, int bits,
                                  const std::string& recipe) {
-    const std::string name = shell_word(path), kept = shell_word(kept_name(path, "." + std::string(format.extension)));
-    const std::string move = "mv " + name + " " + kept + " && ";
+    const std::string kept = free_kept_name(path, "", format.extension);
+    const std::string name = path_word(path), kept_word = path_word(kept);
     if (bits <= 8)
         return path + " holds a " + format.name + " image, and the viewer reads BMP images only. To convert it with "
-               "ImageMagick: " + move + "convert " + kept + " -colorspace Gray -depth 8 BMP3:" + name;
+               "ImageMagick: " +
+               keep_then(path, kept, "convert " + kept_word + " -colorspace Gray -depth 8 BMP3:" + name);
     return path + " holds a " + format.name + " image of " + std::to_string(bits) + "-bit samples, and the viewer "
            "reads BMP images only. If it is an elevation model, an 8-bit conversion would squeeze its heights into "
-           "the lowest few levels, all black; to spread them over the viewer's shaded levels: " + move +
-           (recipe.empty() ? "dem_to_hmap.sh" : shell_word(recipe)) + " --shaded " + kept + " " + name +
+           "the lowest few levels, all black; to spread them over the viewer's shaded levels: " +
+           keep_then(path, kept, (recipe.empty() ? "dem_to_hmap.sh" : path_word(recipe)) + " --shaded " + kept_word +
+                                     " " + name) +
            (recipe.empty() ? " (dem_to_hmap.sh comes with the viewer: in share/doc/terrain-viewer/examples once "
                              "installed, in scripts/ in its source)"
                            : "");
-}
-
-std::string shrink_command(const std::string& path, int64_t width, int64_t height, int64_t side) {
-    const std::string name = shell_word(path), kept = shell_word(kept_name(path, "-large.bmp"));
-    const std::string size = std::to_string(side);
-    if (width <= IMAGEMAGICK_MAX_SIDE && height <= IMAGEMAGICK_MAX_SIDE && width * height <= IMAGEMAGICK_MAX_PIXELS)
-        return "mv " + name + " " + kept + " && convert " + kept + " -resize " + size + "x" + size + " BMP3:" + name;
-    return "mv " + name + " " + kept + " && gdal_translate -of BMP -r average -outsize " +
-           (width >= height ? size + " 0 " : "0 " + size + " ") + kept + " " + name;
 }

@@ -26,15 +26,10 @@ using ReadAt = std::function<size_t(uint64_t offset, uint8_t* into, size_t size)
 int sample_bits(const ImageFormat& format, const ReadAt& read);
 
 // Why the image at `path` in `format` with `bits` a sample is refused, and a
-// command that keeps the file under its format's extension and makes a BMP
-// the viewer reads in its place: ImageMagick's, or for samples deeper than
-// 8 bits (an elevation model, whose heights an 8-bit conversion would crush
-// into black) the elevation recipe at `recipe` ("": not found).
+// command that keeps the file under its format's extension (a name free now)
+// and makes a BMP the viewer reads in its place: ImageMagick's, or for
+// samples deeper than 8 bits (an elevation model, whose heights an 8-bit
+// conversion would crush into black) the elevation recipe at `recipe` ("":
+// not found).
 std::string other_format_refusal(const std::string& path, const ImageFormat& format, int bits,
                                  const std::string& recipe);
-
-// A command that keeps the BMP at `path`, width x height pixels, under
-// another name and writes it shrunk to fit a `side` x `side` square, keeping
-// its shape, in its place: ImageMagick within the limits of Debian's policy
-// for it, GDAL beyond them.
-std::string shrink_command(const std::string& path, int64_t width, int64_t height, int64_t side);

@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <sstream>
 
 #include "engine/process_memory.h"
@@ -15,23 +14,14 @@
 namespace {
 
 constexpr uint64_t MIN_FREE_BYTES = uint64_t(512) << 20;
-// What the viewer allocates after its check beyond the image (the software
-// renderer compiling its drawing, the decoder's row buffers): 1 to 6 MB
-// measured under address-space and data limits, with 1024 x 1024 and
-// 2048 x 2048 images alike. Ten times that stays free under a limit of the
-// process or its cgroup.
-constexpr uint64_t PROCESS_MARGIN = uint64_t(64) << 20;
-
-// The number after `key` in `text` ("MemAvailable:" in /proc/meminfo, say),
-// times `unit`; `missing` when there is none.
-uint64_t field(const std::string& text, const char* key, uint64_t unit, uint64_t missing) {
-    for (size_t at = text.find(key); at != std::string::npos; at = text.find(key, at + 1)) {
-        if (at > 0 && text[at - 1] != '\n') continue;  // a key only at a line's start
-        uint64_t value;
-        return strict_count(text.c_str() + at + strlen(key), value) ? saturating_product(value, unit) : missing;
-    }
-    return missing;
-}
+// What the viewer allocates after its check beyond the image: the decoder's
+// row buffers and the software renderer compiling its drawing, 1 to 6 MB,
+// and the renderer's working memory for the triangles of a frame, which grows
+// with the cells in view up to 127 MB of address space (measured with images
+// of 1000 x 1000 to 3000 x 3000 looking down the rows, 1 to 16 renderer
+// threads). Half as much again stays free under a limit of the process or
+// its cgroup: with less, the renderer crashes at such a view.
+constexpr uint64_t PROCESS_MARGIN = uint64_t(192) << 20;
 
 // A cgroup limit file's value: a byte count, or "max" for none.
 bool limit_value(const std::string& text, uint64_t& value) { return strict_count(text.c_str(), value); }
@@ -80,7 +70,7 @@ void add_v2_groups(const ReadFile& read, const std::string& path, std::vector<Me
             if (!limit_value(read(folder + "/memory.max"), limit)) continue;
             uint64_t charged;
             if (!limit_value(read(folder + "/memory.current"), charged)) continue;
-            const uint64_t cache = field(read(folder + "/memory.stat"), "inactive_file", 1, 0);
+            const uint64_t cache = keyed_count(read(folder + "/memory.stat"), "inactive_file", 1, 0);
             groups.push_back({folder + "/memory.max", limit, less(charged, cache)});
         }
     }
@@ -95,8 +85,8 @@ void add_v1_group(const ReadFile& read, const std::string& path, std::vector<Mem
     if (!limit_value(read(folder + "/memory.limit_in_bytes"), limit)) return;
     if (!limit_value(read(folder + "/memory.usage_in_bytes"), charged)) return;
     const std::string stat = read(folder + "/memory.stat");
-    limit = std::min(limit, field(stat, "hierarchical_memory_limit", 1, NO_LIMIT));
-    const uint64_t cache = field(stat, "total_inactive_file", 1, 0);
+    limit = std::min(limit, keyed_count(stat, "hierarchical_memory_limit", 1, NO_LIMIT));
+    const uint64_t cache = keyed_count(stat, "total_inactive_file", 1, 0);
     groups.push_back({folder + "/memory.limit_in_bytes", limit, less(charged, cache)});
 }
 
@@ -115,16 +105,16 @@ std::string byte_amount(uint64_t bytes) {
 
 MemoryFacts read_memory_facts(const ReadFile& read, const ProcessLimits& limits, uint64_t physical) {
     MemoryFacts facts;
-    facts.available = std::min(field(read("/proc/meminfo"), "MemAvailable:", 1024, physical), physical);
+    facts.available = std::min(keyed_count(read("/proc/meminfo"), "MemAvailable:", 1024, physical), physical);
     const std::string cgroups = read("/proc/self/cgroup");
     std::string path;
     if (cgroup_path(cgroups, "", path)) add_v2_groups(read, path, facts.groups);
     if (cgroup_path(cgroups, "memory", path)) add_v1_group(read, path, facts.groups);
     const std::string status = read("/proc/self/status");
     facts.address_space_limit = limits.address_space;
-    facts.address_space_used = status_bytes(status, "VmSize:");
+    facts.address_space_used = keyed_count(status, "VmSize:", 1024, 0);
     facts.data_limit = limits.data;
-    facts.data_used = status_bytes(status, "VmData:");
+    facts.data_used = keyed_count(status, "VmData:", 1024, 0);
     return facts;
 }
 

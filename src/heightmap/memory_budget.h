@@ -43,7 +43,7 @@ MemoryFacts read_memory_facts(const ReadFile& read, const ProcessLimits& limits,
 // of them, and at least 512 MiB, stay free for the rest of the machine.
 uint64_t memory_to_spare(uint64_t available);
 
-// The limit that leaves the least. Under a cgroup or process limit, 64 MiB
+// The limit that leaves the least. Under a cgroup or process limit, 192 MiB
 // stay free for what the viewer allocates after its check (drawing, the
 // decoder's row buffers).
 MemoryLimit tightest_limit(const MemoryFacts& facts);

@@ -23,7 +23,6 @@ bool software_renderer(const std::string& renderer) {
 DrawRouteChoice choose_draw_route(const DrawRouteFacts& facts) {
     const bool forced = facts.setting == DrawRouteSetting::BUFFERS;
     if (facts.setting == DrawRouteSetting::MEMORY) return {0, "the memory route was asked for"};
-    if (facts.buffer_failed) return {0, "the renderer refused a vertex buffer"};
     if (facts.mesh_bytes == 0) return {0, "the mesh is empty"};
     if (!forced) {
         if (facts.renderer.empty()) return {0, "the renderer is unknown"};

@@ -29,7 +29,6 @@ struct DrawRouteFacts {
     std::string renderer;           // the driver's renderer name; empty when unknown
     int64_t free_video_bytes = -1;  // free video memory; -1 where the driver does not tell
     uint64_t mesh_bytes = 0;        // the whole mesh
-    bool buffer_failed = false;     // the renderer refused a vertex buffer
 };
 
 struct DrawRouteChoice {
@@ -42,7 +41,6 @@ bool software_renderer(const std::string& renderer);
 
 // How much of the mesh goes into vertex buffers: all of it on a hardware
 // renderer that says it has room beyond the margin, what fits where it has
-// less, none on a software renderer, where the room is unknown, or once a
-// buffer has failed. "buffers" overrides the renderer and the unknown room,
-// never a known lack of room nor a failed buffer.
+// less, none on a software renderer or where the room is unknown. "buffers"
+// overrides the renderer and the unknown room, never a known lack of room.
 DrawRouteChoice choose_draw_route(const DrawRouteFacts& facts);

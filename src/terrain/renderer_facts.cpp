@@ -41,7 +41,7 @@ int64_t free_video_bytes() {
     return kib[0] >= 0 ? int64_t(kib[0]) * 1024 : -1;
 }
 
-DrawRouteFacts draw_route_facts(uint64_t mesh_bytes) {
+DrawRouteChoice draw_route(uint64_t mesh_bytes) {
     DrawRouteFacts facts;
     const char* value = getenv(DRAW_ROUTE_VARIABLE);
     facts.setting = draw_route_setting(value);
@@ -57,5 +57,5 @@ DrawRouteFacts draw_route_facts(uint64_t mesh_bytes) {
                       "the rest is drawn from memory",
                       DRAW_ROUTE_VARIABLE, (unsigned long long)choice.buffer_bytes, (unsigned long long)mesh_bytes,
                       choice.reason);
-    return facts;
+    return choice;
 }

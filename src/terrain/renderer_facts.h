@@ -1,5 +1,5 @@
-// What the driver tells about the renderer the display draws with: the
-// facts the terrain's draw route is chosen from.
+// What the driver tells about the renderer the display draws with, and the
+// terrain's draw route chosen from it.
 #pragma once
 
 #include <cstdint>
@@ -15,7 +15,8 @@ std::string renderer_name();
 // GL_NVX_gpu_memory_info, AMD's GL_ATI_meminfo); -1 where it does not.
 int64_t free_video_bytes();
 
-// The facts for a mesh of `mesh_bytes`: TERRAIN_VIEWER_DRAW and the two
-// above. An unknown value of the variable, or a buffer route asked for that
-// cannot hold the whole mesh, is said on standard error.
-DrawRouteFacts draw_route_facts(uint64_t mesh_bytes);
+// The route for a mesh of `mesh_bytes` on the current display, chosen by
+// choose_draw_route from TERRAIN_VIEWER_DRAW and the two above. An unknown
+// value of the variable, or a buffer route asked for that cannot hold the
+// whole mesh, is said on standard error.
+DrawRouteChoice draw_route(uint64_t mesh_bytes);

@@ -28,8 +28,8 @@ MeshSize mesh_size(int64_t width, int64_t height);
 
 // How often the build asks whether it may go on: every this many bytes of
 // mesh filled. Reserved memory costs nothing until it is filled, so a
-// neighbour (another viewer, say) may take it meanwhile. No more than the
-// 64 MiB the memory budget keeps free under a cgroup's limit: two builds
+// neighbour (another viewer, say) may take it meanwhile. Well under the
+// 192 MiB the memory budget keeps free under a cgroup's limit: two builds
 // that each passed their last check cannot overrun it before the next.
 constexpr uint64_t MESH_CHECK_BYTES = uint64_t(64) << 20;
 

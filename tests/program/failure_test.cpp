@@ -260,16 +260,16 @@ INSTANTIATE_TEST_SUITE_P(
         Hostile{"widest_row_2147483647x0", "hmap.bmp is 2147483647 x 0 pixels, too large for the image library: it "
                                            "counts a row's bytes and the rows in an int, so it takes at most "
                                            "536870910 pixels a row"},
-        Hostile{"jpeg_claiming_23170x23170", "hmap.bmp holds a JPEG image, and the viewer reads BMP images only. To convert it with ImageMagick: mv hmap.bmp hmap.jpg && convert hmap.jpg -colorspace Gray -depth 8 BMP3:hmap.bmp"},
-        Hostile{"tga_claiming_32768x32768", "hmap.bmp holds a TGA image, and the viewer reads BMP images only. To convert it with ImageMagick: mv hmap.bmp hmap.tga && convert hmap.tga -colorspace Gray -depth 8 BMP3:hmap.bmp"},
-        Hostile{"pcx_cut", "hmap.bmp holds a PCX image, and the viewer reads BMP images only. To convert it with ImageMagick: mv hmap.bmp hmap.pcx && convert hmap.pcx -colorspace Gray -depth 8 BMP3:hmap.bmp"},
-        Hostile{"tga_rgb_cut", "hmap.bmp holds a TGA image, and the viewer reads BMP images only. To convert it with ImageMagick: mv hmap.bmp hmap.tga && convert hmap.tga -colorspace Gray -depth 8 BMP3:hmap.bmp"},
-        Hostile{"tga_grey", "hmap.bmp holds a TGA image, and the viewer reads BMP images only. To convert it with ImageMagick: mv hmap.bmp hmap.tga && convert hmap.tga -colorspace Gray -depth 8 BMP3:hmap.bmp"},
-        Hostile{"png_grey", "hmap.bmp holds a PNG image, and the viewer reads BMP images only. To convert it with ImageMagick: mv hmap.bmp hmap.png && convert hmap.png -colorspace Gray -depth 8 BMP3:hmap.bmp"},
+        Hostile{"jpeg_claiming_23170x23170", "hmap.bmp holds a JPEG image, and the viewer reads BMP images only. To convert it with ImageMagick: mv -n hmap.bmp hmap.jpg && [ ! -e hmap.bmp ] && convert hmap.jpg -colorspace Gray -depth 8 BMP3:hmap.bmp"},
+        Hostile{"tga_claiming_32768x32768", "hmap.bmp holds a TGA image, and the viewer reads BMP images only. To convert it with ImageMagick: mv -n hmap.bmp hmap.tga && [ ! -e hmap.bmp ] && convert hmap.tga -colorspace Gray -depth 8 BMP3:hmap.bmp"},
+        Hostile{"pcx_cut", "hmap.bmp holds a PCX image, and the viewer reads BMP images only. To convert it with ImageMagick: mv -n hmap.bmp hmap.pcx && [ ! -e hmap.bmp ] && convert hmap.pcx -colorspace Gray -depth 8 BMP3:hmap.bmp"},
+        Hostile{"tga_rgb_cut", "hmap.bmp holds a TGA image, and the viewer reads BMP images only. To convert it with ImageMagick: mv -n hmap.bmp hmap.tga && [ ! -e hmap.bmp ] && convert hmap.tga -colorspace Gray -depth 8 BMP3:hmap.bmp"},
+        Hostile{"tga_grey", "hmap.bmp holds a TGA image, and the viewer reads BMP images only. To convert it with ImageMagick: mv -n hmap.bmp hmap.tga && [ ! -e hmap.bmp ] && convert hmap.tga -colorspace Gray -depth 8 BMP3:hmap.bmp"},
+        Hostile{"png_grey", "hmap.bmp holds a PNG image, and the viewer reads BMP images only. To convert it with ImageMagick: mv -n hmap.bmp hmap.png && [ ! -e hmap.bmp ] && convert hmap.png -colorspace Gray -depth 8 BMP3:hmap.bmp"},
         Hostile{"png_16bit", "hmap.bmp holds a PNG image of 16-bit samples, and the viewer reads BMP images only. If "
                              "it is an elevation model, an 8-bit conversion would squeeze its heights into the lowest "
-                             "few levels, all black; to spread them over the viewer's shaded levels: mv hmap.bmp "
-                             "hmap.png && " DEM_TO_HMAP " --shaded hmap.png hmap.bmp"},
+                             "few levels, all black; to spread them over the viewer's shaded levels: mv -n hmap.bmp "
+                             "hmap.png && [ ! -e hmap.bmp ] && " DEM_TO_HMAP " --shaded hmap.png hmap.bmp"},
         Hostile{"named_pipe", "hmap.bmp is a named pipe, not a regular file"}),
     [](const auto& info) { return std::string(info.param.name); });
 
@@ -290,8 +290,8 @@ TEST(ProcessLimit, ADataLimitRefusesWhatItCannotHoldAndNamesIt) {
                               "terrain needs 923 MB")) << err;
     EXPECT_TRUE(contains(err, "can be spared under the process's data-segment limit of 500 MB (ulimit -d). At most "))
         << err;
-    EXPECT_TRUE(contains(err, "pixels fit; to shrink it to that: mv hmap.bmp hmap-large.bmp && convert hmap-large.bmp "
-                              "-resize ")) << err;
+    EXPECT_TRUE(contains(err, "pixels fit; to shrink it to that: mv -n hmap.bmp hmap-large.bmp && [ ! -e hmap.bmp ] && "
+                              "convert hmap-large.bmp -resize ")) << err;
     EXPECT_EQ(closer.seen(), std::vector<std::string>{"error"});
     EXPECT_EQ(run.child().out(), "ZEB initialized successfully");
 }

@@ -1,16 +1,19 @@
 // A hostile environment around the real viewer: a reader that closes the pipe
 // early, a file-size limit, the X server killed under it, too little address
-// space for the renderer, memory that runs out. Each ends with a line on standard error and status 1,
-// never a signal. Without a sound output the viewer goes on silently.
+// space for the renderer or barely enough for the terrain, memory that runs
+// out. Each shows the terrain or ends with a line on standard error and
+// status 1, never a signal. Without a sound output the viewer goes on silently.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <memory>
 
+#include "sample_landscape.h"
 #include "silent_socket.h"
 #include "test_clock.h"
 #include "viewer_run.h"
@@ -210,6 +213,52 @@ TEST(HostileEnvironment, UnderAnyAddressSpaceLimitTheRunEndsWithoutASignal) {
     }
     EXPECT_GT(shown, 0);
     EXPECT_GT(refused, 0);
+}
+
+TEST(HostileEnvironment, TheLargestTerrainALimitLetsInIsDrawnDownItsRowsByEitherRoute) {
+    // Looking down the rows of a large terrain, the renderer needs the most
+    // memory for a frame's triangles; the buffer route's copies must leave it
+    // that, on the software renderer as in system memory.
+    if (UNDER_ASAN) GTEST_SKIP() << "AddressSanitizer cannot start under an address-space limit";
+    const std::string limit = "--as=800000000";
+    int side = 0;  // of the largest square image the limit lets in, as the refusal of a larger one says
+    {
+        ViewerRun run;
+        ASSERT_TRUE(run.put_heightmap(grey_picture(3000, 3000, std::vector<uint8_t>(3000 * 3000, 120))));
+        BoxCloser closer({"error"});
+        ViewerOptions options;
+        options.limit = limit;
+        run.start(options);
+        ASSERT_TRUE(run.child().wait_exit(30));
+        const std::string& err = run.child().err();
+        const size_t at = err.find("At most ");
+        ASSERT_NE(at, std::string::npos) << err;
+        side = atoi(err.c_str() + at + 8);
+        ASSERT_GT(side, 500) << err;
+    }
+    std::vector<uint8_t> levels;
+    for (int r = 0; r < side; r++)
+        for (int c = 0; c < side; c++) levels.push_back(sample_level(c, r));
+    for (const char* route : {"memory", "buffers"}) {
+        ViewerRun run;
+        ASSERT_TRUE(run.put_heightmap(grey_picture(side, side, levels)));
+        ViewerOptions options;
+        options.limit = limit;
+        options.environment = {{"TERRAIN_VIEWER_DRAW", route}};
+        run.start(options);
+        const std::string window = run.window();
+        ASSERT_FALSE(window.empty()) << route << ": " << run.child().err();
+        ASSERT_TRUE(run.wait_for_frames(1, 60)) << route;
+        // To yaw 180 in 45-degree moves, then pitch 75 (or 90) in 37.5-degree ones.
+        EXPECT_TRUE(run.turn_until(window, 40, 300, [](Angles a) { return a.yaw == 180; })) << route;
+        EXPECT_TRUE(run.turn_until(window, 400, 0, [](Angles a) { return a.pitch >= 75; })) << route;
+        run.child().drain();
+        EXPECT_TRUE(run.wait_for_frames(all_angles(run.child().out()).size() + 3, 60)) << route;
+        EXPECT_TRUE(run.press_escape(60)) << route;
+        EXPECT_TRUE(run.child().exited_normally())
+            << route << ": ended by signal " << run.child().signal() << "; " << run.child().err();
+        EXPECT_EQ(run.child().exit_code(), 0) << route << ": " << run.child().err();
+    }
 }
 
 TEST(HostileEnvironment, AFailedAllocationEndsWithALineAndTheOutputSoFar) {

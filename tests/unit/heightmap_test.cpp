@@ -13,11 +13,16 @@
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <thread>
 
 #include "heightmap/bmp_header.h"
+#include "heightmap/shipped_files.h"
+#include "heightmap/shrink_advice.h"
+#include "heightmap/size_policy.h"
 #include "other_formats.h"
 #include "test_files.h"
+#include "x_desktop.h"
 
 namespace {
 
@@ -49,6 +54,24 @@ protected:
     }
     TempDir dir_;
 };
+
+// A file of the user's that a printed command must never touch.
+constexpr const char* USERS_FILE = "a file of the user's";
+
+// A refusal's `command` run by sh as a user pastes it, twice: the first
+// keeps the refused file's bytes, `original`, under `kept` and writes a new
+// `made`; the second stops before it moves anything. `users_file`, there
+// before the command was printed, stays as it was.
+void expect_safe_pasted_twice(const std::string& command, const std::string& original, const std::string& kept,
+                              const std::string& made, const std::string& users_file) {
+    ASSERT_EQ(std::system((command + " >/dev/null 2>&1").c_str()), 0) << command;
+    const std::string first = read_file(made);
+    EXPECT_NE(first, "") << command;
+    EXPECT_NE(std::system((command + " >/dev/null 2>&1").c_str()), 0) << "pasted again, it ran on: " << command;
+    EXPECT_EQ(read_file(kept), original) << "the original is lost: " << command;
+    EXPECT_EQ(read_file(made), first) << "pasted again, it replaced what it made: " << command;
+    EXPECT_EQ(read_file(users_file), USERS_FILE) << command;
+}
 
 bool same_pixels(ALLEGRO_BITMAP* a, ALLEGRO_BITMAP* b) {
     if (al_get_bitmap_width(a) != al_get_bitmap_width(b) || al_get_bitmap_height(a) != al_get_bitmap_height(b))
@@ -192,17 +215,23 @@ TEST_F(HeightmapFile, OtherFormatsAreRefusedByNameWithACommandThatConvertsThem) 
         {"TIFF", {'I', 'I', '*', 0}, false},
         {"TIFF", {'M', 'M', 0, '*'}, false},
     };
+    const std::string path = dir_.file("hmap.bmp");
     for (const auto& c : cases) {
+        // The name the file would be kept under is the user's already.
+        std::string extension = c.format;
+        for (char& letter : extension) letter = char(tolower(letter));
+        ASSERT_EQ(std::system(("rm -f " + dir_.path() + "/*").c_str()), 0);
+        std::ofstream(dir_.file("hmap." + extension)) << USERS_FILE;
         HeightmapProblem problem;
         EXPECT_EQ(load(c.bytes, problem), nullptr) << c.format;
         EXPECT_TRUE(problem.refused) << c.format;
-        const std::string path = dir_.file("hmap.bmp");
         const std::string prefix = path + " holds a " + c.format + " image, and the viewer reads BMP images only. "
                                    "To convert it with ImageMagick: ";
         ASSERT_EQ(problem.reason.compare(0, prefix.size(), prefix), 0) << problem.reason;
         if (!c.converts) continue;
         // The command as given, then the viewer's own check and decoder.
-        ASSERT_EQ(std::system((problem.reason.substr(prefix.size()) + " 2>/dev/null").c_str()), 0) << problem.reason;
+        expect_safe_pasted_twice(problem.reason.substr(prefix.size()), std::string(c.bytes.begin(), c.bytes.end()),
+                                 dir_.file("hmap-2." + extension), path, dir_.file("hmap." + extension));
         ALLEGRO_BITMAP* image = load_heightmap(path.c_str(), problem, fixed_memory_budget(GiB));
         ASSERT_NE(image, nullptr) << c.format << ": " << problem.reason;
         for (int i = 0; i < 6; i++) {
@@ -224,7 +253,7 @@ TEST_F(HeightmapFile, OtherFormatsAreRefusedByNameWithACommandThatConvertsThem) 
 
 TEST_F(HeightmapFile, ElevationModelsAreSentToTheRecipeNotToAnEightBitConversion) {
     // 8 bits would keep an elevation model's levels 0 to 4 of 255: all black.
-    const std::string path = dir_.file("hmap.bmp"), tif = dir_.file("hmap.tif");
+    const std::string path = dir_.file("hmap.bmp"), made = dir_.file("made.tif");
     const struct {
         const char* name;
         const char* gdal_create;  // options making a GeoTIFF; "" for the PNG
@@ -232,26 +261,37 @@ TEST_F(HeightmapFile, ElevationModelsAreSentToTheRecipeNotToAnEightBitConversion
     } cases[] = {
         {"16-bit PNG", "", 16},
         {"16-bit GeoTIFF", "-ot UInt16", 16},
+        {"16-bit grey and alpha GeoTIFF", "-ot UInt16 -bands 2", 16},
         {"32-bit float GeoTIFF, big-endian, 3 bands", "-ot Float32 -bands 3 -co ENDIANNESS=BIG", 32},
         {"8-bit GeoTIFF", "-ot Byte", 8},
     };
     for (const auto& c : cases) {
         std::vector<uint8_t> bytes = encode_png(grey_picture(3, 2, {1, 2, 3, 4, 5, 6}), 16);
+        ASSERT_EQ(std::system(("rm -f " + dir_.path() + "/*").c_str()), 0);
         if (*c.gdal_create) {
-            const std::string make = std::string("gdal_create -q -of GTiff -outsize 3 2 ") + c.gdal_create + " " + tif;
+            const std::string make = std::string("gdal_create -q -of GTiff -outsize 3 2 ") + c.gdal_create + " " + made;
             ASSERT_EQ(std::system(make.c_str()), 0) << make;
-            const std::string made = read_file(tif);
-            bytes.assign(made.begin(), made.end());
+            const std::string file = read_file(made);
+            bytes.assign(file.begin(), file.end());
         }
+        const std::string extension = *c.gdal_create ? "tif" : "png";
+        std::ofstream(dir_.file("hmap." + extension)) << USERS_FILE;
         HeightmapProblem problem;
         EXPECT_EQ(load(bytes, problem), nullptr) << c.name;
-        const std::string kept = *c.gdal_create ? tif : dir_.file("hmap.png");
-        const std::string command = c.bits > 8 ? "mv " + path + " " + kept + " && dem_to_hmap.sh --shaded " + kept +
-                                                     " " + path + " (dem_to_hmap.sh comes with the viewer"
-                                               : "convert " + kept + " -colorspace Gray -depth 8 BMP3:" + path;
+        const std::string kept = dir_.file("hmap-2." + extension);
+        const std::string start = "mv -n " + path + " " + kept + " && [ ! -e " + path + " ] && ";
+        const std::string command =
+            c.bits > 8 ? start + "dem_to_hmap.sh --shaded " + kept + " " + path + " (dem_to_hmap.sh comes with the viewer"
+                       : start + "convert " + kept + " -colorspace Gray -depth 8 BMP3:" + path;
         EXPECT_TRUE(contains(problem.reason, command)) << c.name << ": " << problem.reason;
         EXPECT_EQ(contains(problem.reason, " image of " + std::to_string(c.bits) + "-bit samples"), c.bits > 8)
             << c.name << ": " << problem.reason;
+        // As the user pastes it, with the recipe found on the PATH.
+        expect_safe_pasted_twice("PATH='" SCRIPTS_DIR "':\"$PATH\"; " + command.substr(0, command.find(" (")),
+                                 std::string(bytes.begin(), bytes.end()), kept, path, dir_.file("hmap." + extension));
+        ALLEGRO_BITMAP* image = load_heightmap(path.c_str(), problem, fixed_memory_budget(GiB));
+        EXPECT_NE(image, nullptr) << c.name << ": " << problem.reason;
+        if (image) al_destroy_bitmap(image);
     }
 }
 
@@ -332,18 +372,32 @@ TEST_F(HeightmapFile, TheMemoryIsAskedAgainOnceTheImageIsDecodedAndAsItsMeshFill
         EXPECT_EQ(built, *c.problem == '\0') << c.filling;
         EXPECT_TRUE(contains(problem.reason, c.problem)) << problem.reason;
     }
-    // The refusal's own command makes an image that fits.
-    HeightmapProblem problem;
-    EXPECT_EQ(load(bytes, problem, fixed_memory_budget(2199999)), nullptr);
-    const size_t command = problem.reason.find("mv ");
-    ASSERT_NE(command, std::string::npos) << problem.reason;
-    ASSERT_EQ(std::system(problem.reason.substr(command).c_str()), 0) << problem.reason;
+    // The command the report adds, by either tool, makes an image that fits.
     const std::string path = dir_.file("hmap.bmp");
-    ALLEGRO_BITMAP* image = load_heightmap(path.c_str(), problem, fixed_memory_budget(2199999));
-    ASSERT_NE(image, nullptr) << problem.reason;
-    EXPECT_EQ(al_get_bitmap_width(image), 98);
-    EXPECT_EQ(al_get_bitmap_height(image), 98);
-    al_destroy_bitmap(image);
+    const ShrinkTools here = shrink_tools_here();
+    const struct {
+        const char* tool;
+        ShrinkTools tools;
+    } tools[] = {{"convert", {false, true, here.policy}}, {"gdal_translate", {true, false, {}}}};
+    for (const auto& t : tools) {
+        if ((t.tools.gdal && !here.gdal) || (t.tools.imagemagick && !here.imagemagick)) continue;
+        ASSERT_EQ(std::system(("rm -f " + dir_.path() + "/*").c_str()), 0);
+        std::ofstream(dir_.file("hmap-large.bmp")) << USERS_FILE;
+        HeightmapProblem problem;
+        EXPECT_EQ(load(bytes, problem, fixed_memory_budget(2199999)), nullptr);
+        ASSERT_EQ(problem.fits_side, 98) << problem.reason;
+        const std::string advice = shrink_advice(path, problem.header, problem.fits_side, t.tools);
+        const std::string prefix = "; to shrink it to that: mv -n " + path + " " + dir_.file("hmap-large-2.bmp") +
+                                   " && [ ! -e " + path + " ] && " + t.tool + " ";
+        ASSERT_EQ(advice.compare(0, prefix.size(), prefix), 0) << advice;
+        expect_safe_pasted_twice(advice.substr(advice.find("mv ")), std::string(bytes.begin(), bytes.end()),
+                                 dir_.file("hmap-large-2.bmp"), path, dir_.file("hmap-large.bmp"));
+        ALLEGRO_BITMAP* image = load_heightmap(path.c_str(), problem, fixed_memory_budget(2199999));
+        ASSERT_NE(image, nullptr) << t.tool << ": " << problem.reason;
+        EXPECT_EQ(al_get_bitmap_width(image), 98) << t.tool;
+        EXPECT_EQ(al_get_bitmap_height(image), 98) << t.tool;
+        al_destroy_bitmap(image);
+    }
 }
 
 TEST_F(HeightmapFile, AHeaderRewrittenWhileLoadingNeverGetsPastTheCheck) {
@@ -467,14 +521,14 @@ TEST(BmpRle, CompleteOnlyWhenTheDataReachesItsEnd) {
         {"skip down a row, then a line end", {0, 2, 0, 1, 4, 9, 0, 0}, true},
         {"cut inside a skip", {0, 2, 1}, false},
     };
-    BmpHeader header{4, 2, 8, BmpPixels::rle8, 0};
+    BmpHeader header{4, 2, 8, BmpPixels::rle8, 0, 40};
     for (const auto& c : cases) {
         size_t at = 0;
         auto next = [&] { return at < c.data.size() ? c.data[at++] : -1; };
         EXPECT_EQ(bmp_rle_complete(header, next), c.complete) << c.name;
     }
     // At 4 bits, 5 stored pixels take 3 bytes, padded to 4.
-    BmpHeader rle4{5, 1, 4, BmpPixels::rle4, 0};
+    BmpHeader rle4{5, 1, 4, BmpPixels::rle4, 0, 40};
     std::vector<int> data = {0, 5, 0x12, 0x34, 0x50, 0, 0, 1};
     size_t at = 0;
     EXPECT_TRUE(bmp_rle_complete(rle4, [&] { return at < data.size() ? data[at++] : -1; }));
@@ -494,12 +548,8 @@ TEST(HeightmapSize, RefusesWhatTheMemoryOrTheLibraryCannotHold) {
         {0, 100, 21999, "hmap.bmp is 0 x 100 pixels: it holds no terrain, yet has more rows than an image one"},
         {100, 100, 2200000, ""},
         {100, 100, 2199999, "hmap.bmp is 100 x 100 pixels, too large for the memory here: its terrain needs 2 MB"},
-        {100, 100, 2199999, "limit. At most 98 x 98 pixels fit; to shrink it to that: mv hmap.bmp hmap-large.bmp && "
-                            "convert hmap-large.bmp -resize 98x98 BMP3:hmap.bmp"},
-        // Beyond what Debian lets ImageMagick hold: GDAL, keeping the shape.
-        {23171, 23171, 20 * GiB, "At most 9780 x 9780 pixels fit; to shrink it to that: mv hmap.bmp hmap-large.bmp && "
-                                 "gdal_translate -of BMP -r average -outsize 9780 0 hmap-large.bmp hmap.bmp"},
-        {2000, 60000, 20 * GiB, "-outsize 0 9780 hmap-large.bmp hmap.bmp"},
+        {100, 100, 2199999, "limit. At most 98 x 98 pixels fit"},
+        {23171, 23171, 20 * GiB, "At most 9780 x 9780 pixels fit"},
         {23170, 23170, UINT64_MAX, ""},
         {23171, 23171, UINT64_MAX, "23171 x 23171 pixels, too large for the image library: it holds at most 536870911"},
         {23171, 23171, 20 * GiB, "needs 118.1 GB (220 bytes a pixel for the mesh and the decoded image), and 21.5 GB "
@@ -511,12 +561,96 @@ TEST(HeightmapSize, RefusesWhatTheMemoryOrTheLibraryCannotHold) {
         {0, int64_t(1) << 31, UINT64_MAX, "0 x 2147483648 pixels, too large for the image library"},
     };
     for (const auto& s : sizes) {
-        std::string problem =
-            heightmap_size_problem("hmap.bmp", s.width, s.height, MemoryLimit{s.spare, "under the test's limit"});
+        int64_t side = 0;
+        std::string problem = heightmap_size_problem("hmap.bmp", s.width, s.height,
+                                                     MemoryLimit{s.spare, "under the test's limit"}, &side);
         if (*s.problem == '\0')
             EXPECT_EQ(problem, "") << s.width << " x " << s.height;
         else
             EXPECT_TRUE(contains(problem, s.problem)) << problem;
+        EXPECT_EQ(side != 0, contains(problem, "pixels fit")) << problem;
+    }
+}
+
+TEST(HeightmapSize, TheShrinkCommandIsForAToolHereThatReadsTheImageAndCanHoldIt) {
+    // What Debian's ImageMagick reports: 16000 pixels a side, not 16384.
+    const ImageMagickPolicy debian = read_imagemagick_policy(
+        "Version: ImageMagick 6.9.11-60 Q16 x86_64 2021-01-25 https://imagemagick.org\n"
+        "Features: Cipher DPC Modules OpenMP(4.5)\nResource limits:\n  Width: 16KP\n  Height: 16KP\n"
+        "  List length: unlimited\n  Area: 128MP\n  Memory: 256MiB\n  Map: 512MiB\n  Disk: 1GiB\n  File: 15000\n");
+    // Read a little low, never high: it prints six figures.
+    const auto about = [](uint64_t read, double said) { return read <= said && read + 1 >= said * (1 - 2e-5); };
+    EXPECT_TRUE(about(debian.width, 16000)) << debian.width;
+    EXPECT_TRUE(about(debian.area, 128e6)) << debian.area;
+    EXPECT_TRUE(about(debian.memory, 256 << 20)) << debian.memory;
+    EXPECT_TRUE(about(debian.map, 512 << 20)) << debian.map;
+    EXPECT_TRUE(about(debian.disk, 1 << 30)) << debian.disk;
+    EXPECT_EQ(debian.sample_bytes, 2);
+    const ImageMagickPolicy unlimited = read_imagemagick_policy(
+        "Version: ImageMagick 7.1.1-15 Q16-HDRI aarch64\n  Width: unlimited\n  Height: unlimited\n"
+        "  Area: unlimited\n  Memory: 11.7738MiB\n  Disk: unlimited\n");
+    EXPECT_EQ(unlimited.sample_bytes, 4);
+    EXPECT_TRUE(about(unlimited.memory, 11.7738 * (1 << 20))) << unlimited.memory;
+    EXPECT_EQ(unlimited.width, UINT64_MAX);
+    const BmpHeader plain = {0, 0, 8, BmpPixels::raw, 1078, 40}, rgb = {0, 0, 24, BmpPixels::raw, 54, 40},
+                    version5 = {0, 0, 32, BmpPixels::raw, 138, 124};
+    const struct {
+        int64_t width, height, side;
+        BmpHeader header;
+        ShrinkTools tools;
+        const char* advice;  // a part of it
+    } cases[] = {
+        {100, 100, 98, plain, {true, true, debian}, "that: mv -n hmap.bmp hmap-large.bmp && [ ! -e hmap.bmp ] && "
+                                                    "convert hmap-large.bmp -resize 98x98 BMP3:hmap.bmp"},
+        // Within Debian's width, height and area, past its memory and disk.
+        {11000, 11000, 9184, plain, {true, true, debian}, "that: mv -n hmap.bmp hmap-large.bmp && [ ! -e hmap.bmp ] "
+                                                          "&& gdal_translate -of BMP -r average -outsize 9184 0 "
+                                                          "hmap-large.bmp hmap.bmp"},
+        {16001, 100, 9000, plain, {true, true, debian}, "gdal_translate -of BMP -r average -outsize 9000 0 "},
+        // A palette image takes ImageMagick two more copies: this one stopped
+        // it here ("cache resources exhausted"); 24-bit, 7210 x 7210 did not.
+        {6280, 6280, 5233, plain, {true, true, debian}, "gdal_translate -of BMP -r average -outsize 5233 0 "},
+        {6280, 6280, 5233, rgb, {true, true, debian}, "convert hmap-large.bmp -resize 5233x5233 BMP3:hmap.bmp"},
+        {2000, 60000, 9780, plain, {true, true, debian}, "-outsize 0 9780 hmap-large.bmp hmap.bmp"},
+        {11000, 11000, 9184, plain, {true, true, unlimited}, "convert hmap-large.bmp -resize 9184x9184 BMP3:"},
+        {11000, 11000, 9184, plain, {false, true, debian}, "install it (Debian: apt-get install gdal-bin)"},
+        {11000, 11000, 9184, plain, {false, false, {}},
+         "install one (Debian: apt-get install gdal-bin, or imagemagick)"},
+        // GDAL reads neither later headers nor 2-bit pixels.
+        {11000, 11000, 9184, version5, {true, true, debian}, "raise the limits in ImageMagick's policy.xml (convert "
+                                                             "-list policy shows where), then, to shrink it to that: "
+                                                             "mv -n hmap.bmp hmap-large.bmp && [ ! -e hmap.bmp ] && "
+                                                             "convert "},
+        {100, 100, 98, version5, {true, false, {}}, "install it (Debian: apt-get install imagemagick)"},
+        {100, 100, 98, {0, 0, 2, BmpPixels::raw, 78, 40}, {true, false, {}}, "apt-get install imagemagick"},
+    };
+    for (const auto& c : cases) {
+        BmpHeader header = c.header;
+        header.width = c.width;
+        header.height = c.height;
+        const std::string advice = shrink_advice("hmap.bmp", header, c.side, c.tools);
+        EXPECT_TRUE(contains(advice, c.advice)) << c.width << " x " << c.height << ": " << advice;
+    }
+}
+
+TEST(ShellWord, ThePrintedPathIsTheShellsOneWordForIt) {
+    const struct {
+        const char* path;
+        const char* word;
+    } cases[] = {
+        {"hmap.bmp", "hmap.bmp"},
+        {"/home/me/50%_maps/hmap.bmp", "/home/me/50%_maps/hmap.bmp"},
+        {"my maps/hmap.bmp", "'my maps/hmap.bmp'"},
+        {"Ann's/hmap.bmp", "'Ann'\\''s/hmap.bmp'"},
+        {"$(touch pwned)", "'$(touch pwned)'"},
+        {"`touch pwned`;*", "'`touch pwned`;*'"},
+        {"two\nlines", "'two\nlines'"},
+        {"", "''"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(shell_word(c.path), c.word);
+        // What sh makes of it: the path itself, and nothing run.
+        EXPECT_EQ(shell(std::string("cd /tmp && printf '%s|' ") + shell_word(c.path)), std::string(c.path) + "|");
     }
 }
 

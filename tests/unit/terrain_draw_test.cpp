@@ -1,10 +1,13 @@
-#include "terrain/terrain_draw.h"
+#include "terrain/draw_slices.h"
+#include "terrain/buffer_pieces.h"
 #include "terrain/draw_route.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstdint>
+#include <string>
 
 TEST(DrawSlices, WholeCellsBelowTheBoundAndAtLeastOne) {
     const size_t cell = 6 * sizeof(TerrainVertex);  // 216 bytes
@@ -33,40 +36,37 @@ TEST(DrawRoute, BuffersOnlyWhereAHardwareRendererHasRoom) {
         std::string renderer;
         int64_t free_bytes;
         uint64_t mesh_bytes;
-        bool failed;
         uint64_t buffer_bytes;
     } cases[] = {
-        {S::AUTOMATIC, nvidia, int64_t(79 * GIB), mesh, false, mesh},
-        {S::UNKNOWN, radeon, int64_t(20 * GIB), mesh, false, mesh},  // an unknown value decides as auto
-        {S::AUTOMATIC, "llvmpipe (LLVM 15.0.6, 256 bits)", int64_t(79 * GIB), mesh, false, 0},
-        {S::AUTOMATIC, "softpipe", int64_t(8 * GIB), mesh, false, 0},
-        {S::AUTOMATIC, "Mesa DRI SWRAST", int64_t(8 * GIB), mesh, false, 0},
-        {S::AUTOMATIC, "Software Rasterizer", int64_t(8 * GIB), mesh, false, 0},
-        {S::AUTOMATIC, "Mesa Intel(R) UHD Graphics 620 (KBL GT2)", -1, mesh, false, 0},  // room unknown
-        {S::AUTOMATIC, "", int64_t(79 * GIB), mesh, false, 0},                          // no renderer
-        {S::AUTOMATIC, nvidia, int64_t(79 * GIB), mesh, true, 0},                       // a buffer failed
-        {S::MEMORY, nvidia, int64_t(79 * GIB), mesh, false, 0},
-        {S::AUTOMATIC, nvidia, int64_t(79 * GIB), 0, false, 0},  // nothing to hold
+        {S::AUTOMATIC, nvidia, int64_t(79 * GIB), mesh, mesh},
+        {S::UNKNOWN, radeon, int64_t(20 * GIB), mesh, mesh},  // an unknown value decides as auto
+        {S::AUTOMATIC, "llvmpipe (LLVM 15.0.6, 256 bits)", int64_t(79 * GIB), mesh, 0},
+        {S::AUTOMATIC, "softpipe", int64_t(8 * GIB), mesh, 0},
+        {S::AUTOMATIC, "Mesa DRI SWRAST", int64_t(8 * GIB), mesh, 0},
+        {S::AUTOMATIC, "Software Rasterizer", int64_t(8 * GIB), mesh, 0},
+        {S::AUTOMATIC, "Mesa Intel(R) UHD Graphics 620 (KBL GT2)", -1, mesh, 0},  // room unknown
+        {S::AUTOMATIC, "", int64_t(79 * GIB), mesh, 0},                          // no renderer
+        {S::MEMORY, nvidia, int64_t(79 * GIB), mesh, 0},
+        {S::AUTOMATIC, nvidia, int64_t(79 * GIB), 0, 0},  // nothing to hold
         // The margin: a tenth of the free memory, at least 512 MiB.
-        {S::AUTOMATIC, nvidia, int64_t(mesh + 512 * MIB), mesh, false, mesh},
-        {S::AUTOMATIC, nvidia, int64_t(mesh + 511 * MIB), mesh, false, mesh - MIB},
-        {S::AUTOMATIC, nvidia, int64_t(40 * GIB), 40 * GIB, false, 36 * GIB},
-        {S::AUTOMATIC, nvidia, int64_t(512 * MIB), mesh, false, 0},
-        {S::AUTOMATIC, nvidia, 0, mesh, false, 0},
+        {S::AUTOMATIC, nvidia, int64_t(mesh + 512 * MIB), mesh, mesh},
+        {S::AUTOMATIC, nvidia, int64_t(mesh + 511 * MIB), mesh, mesh - MIB},
+        {S::AUTOMATIC, nvidia, int64_t(40 * GIB), 40 * GIB, 36 * GIB},
+        {S::AUTOMATIC, nvidia, int64_t(512 * MIB), mesh, 0},
+        {S::AUTOMATIC, nvidia, 0, mesh, 0},
         // Asked for: whatever the renderer, within the room the driver tells.
-        {S::BUFFERS, "llvmpipe (LLVM 15.0.6, 256 bits)", -1, mesh, false, mesh},
-        {S::BUFFERS, "", -1, mesh, false, mesh},
-        {S::BUFFERS, nvidia, int64_t(GIB), mesh, false, 512 * MIB},
-        {S::BUFFERS, nvidia, int64_t(79 * GIB), mesh, true, 0},
+        {S::BUFFERS, "llvmpipe (LLVM 15.0.6, 256 bits)", -1, mesh, mesh},
+        {S::BUFFERS, "", -1, mesh, mesh},
+        {S::BUFFERS, nvidia, int64_t(GIB), mesh, 512 * MIB},
     };
     for (const auto& c : cases) {
         DrawRouteFacts facts;
         facts.setting = c.setting, facts.renderer = c.renderer, facts.free_video_bytes = c.free_bytes;
-        facts.mesh_bytes = c.mesh_bytes, facts.buffer_failed = c.failed;
+        facts.mesh_bytes = c.mesh_bytes;
         const DrawRouteChoice choice = choose_draw_route(facts);
         EXPECT_EQ(choice.buffer_bytes, c.buffer_bytes)
-            << int(c.setting) << " '" << c.renderer << "' free " << c.free_bytes << " mesh " << c.mesh_bytes
-            << (c.failed ? " failed" : "") << ": " << choice.reason;
+            << int(c.setting) << " '" << c.renderer << "' free " << c.free_bytes << " mesh " << c.mesh_bytes << ": "
+            << choice.reason;
         EXPECT_TRUE(choice.reason && *choice.reason);
     }
     const struct {
@@ -76,4 +76,65 @@ TEST(DrawRoute, BuffersOnlyWhereAHardwareRendererHasRoom) {
                   {"buffers", S::BUFFERS}, {"Buffers", S::UNKNOWN}, {"vbo", S::UNKNOWN}, {"memory ", S::UNKNOWN}};
     for (const auto& v : values)
         EXPECT_EQ(draw_route_setting(v.value), v.setting) << (v.value ? v.value : "unset");
+}
+
+TEST(BufferPieces, HoldWhatTheAllowanceAndTheMemoryTakeAFewAFrame) {
+    // Ten cells in pieces of three: 3, 3, 3 and 1 cells, the whole mesh drawn
+    // every frame. Memory that can be spared shrinks by each copy's bytes and
+    // a sixteenth, as under the software renderer.
+    const uint64_t cell = VERTICES_PER_CELL * sizeof(TerrainVertex), copy3 = 3 * cell + 3 * cell / 16;
+    constexpr size_t NONE = SIZE_MAX;
+    const struct {
+        const char* name;
+        uint64_t allowance;
+        size_t copies_a_frame;
+        uint64_t memory;  // that can be spared before the first copy
+        size_t refused;   // the piece whose buffer the renderer refuses
+        const char* held;
+        int frames;  // the frames that copy
+    } cases[] = {
+        {"a mesh within its allowance ends wholly in buffers", 10 * cell, 2, UINT64_MAX, NONE, "1111", 2},
+        {"a piece a frame", 10 * cell, 1, UINT64_MAX, NONE, "1111", 4},
+        {"a byte short: the last piece stays out", 10 * cell - 1, 9, UINT64_MAX, NONE, "1110", 1},
+        {"room for 5 cells: the first piece, and the last, smaller one", 5 * cell, 2, UINT64_MAX, NONE, "1001", 1},
+        {"no allowance: no pieces", 0, 2, UINT64_MAX, NONE, "", 0},
+        {"memory for two copies: copying stops at the third", 10 * cell, 1, 2 * copy3, NONE, "1100", 2},
+        {"memory for the bytes, not the copy", 10 * cell, 2, 3 * cell, NONE, "0000", 0},
+        {"the second buffer refused: none after it", 10 * cell, 1, UINT64_MAX, 1, "1000", 1},
+    };
+    for (const auto& c : cases) {
+        uint64_t memory = c.memory;
+        size_t asked = 0;
+        const auto spare = [&] {
+            asked++;
+            return memory;
+        };
+        BufferPieces pieces(10 * VERTICES_PER_CELL, c.allowance, spare, 3, c.copies_a_frame);
+        int frames = 0;
+        for (int frame = 1; frame <= 8; frame++) {
+            pieces.start_frame();
+            for (size_t piece = 0; piece < pieces.count(); piece++) {
+                if (!pieces.may_copy(piece)) continue;
+                if (piece == c.refused) {
+                    pieces.stop();
+                    continue;
+                }
+                pieces.copied(piece);
+                memory -= pieces.vertices(piece) * sizeof(TerrainVertex) * 17 / 16;
+                frames = frame;
+            }
+        }
+        std::string held;
+        size_t next = 0;
+        for (size_t piece = 0; piece < pieces.count(); next += pieces.vertices(piece++)) {
+            held += pieces.held(piece) ? '1' : '0';
+            EXPECT_EQ(pieces.first_vertex(piece), next) << c.name;
+            EXPECT_EQ(pieces.piece_of(next + pieces.vertices(piece) - 1), piece) << c.name;
+        }
+        EXPECT_EQ(next, pieces.count() ? 10u * VERTICES_PER_CELL : 0u) << c.name;
+        EXPECT_EQ(held, c.held) << c.name;
+        EXPECT_EQ(frames, c.frames) << c.name;
+        // The budget reads files: asked once a copy, and once for the copy it refuses.
+        EXPECT_LE(asked, size_t(std::count(held.begin(), held.end(), '1')) + 1) << c.name;
+    }
 }

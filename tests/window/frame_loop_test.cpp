@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include "engine/zeb.h"
+#include "buffer_route.h"
 #include "test_files.h"
 
 TEST(FrameLoop, EchoesWholeDegreesTruncatedTowardZero) {
@@ -50,10 +51,8 @@ TEST(FrameLoop, DrawsFromTheBuffersItIsGiven) {
     std::vector<TerrainVertex> mesh;
     CapturedStream out(STDOUT_FILENO);
     build_terrain_mesh(image, mesh);
-    DrawRouteFacts facts;
-    facts.setting = DrawRouteSetting::BUFFERS;
-    MeshBuffers buffers(mesh, facts, 100);
+    BufferRoute route(mesh, mesh.size() * sizeof(TerrainVertex), 100);
     Camera camera;
-    EXPECT_EQ(run_frame_loop(camera, mesh, CellBlocks(mesh, 48, 48), 2, &buffers), 2);
-    EXPECT_GT(buffers.pieces_held(), 0u);
+    EXPECT_EQ(run_frame_loop(camera, mesh, CellBlocks(mesh, 48, 48), 2, &route.buffers), 2);
+    EXPECT_GT(route.held(), 0u);
 }

@@ -14,11 +14,12 @@
 #include <set>
 
 #include "app/frame_loop.h"
-#include "terrain/mesh_buffers.h"
 #include "terrain/terrain_draw.h"
 #include "terrain/terrain_mesh.h"
 #include "camera/camera.h"
 #include "engine/zeb.h"
+#include "buffer_route.h"
+#include "reference_draw.h"
 #include "sample_landscape.h"
 #include "test_files.h"
 
@@ -61,7 +62,8 @@ void draw_into(std::vector<uint32_t>& pixels, Camera& camera, const Draw& draw) 
 
 std::vector<uint32_t> drawn(Camera& camera, const std::vector<TerrainVertex>& mesh, size_t max_bytes) {
     std::vector<uint32_t> pixels;
-    draw_into(pixels, camera, [&](const ALLEGRO_TRANSFORM&, const ALLEGRO_TRANSFORM&) { draw_terrain(mesh, max_bytes); });
+    draw_into(pixels, camera,
+              [&](const ALLEGRO_TRANSFORM&, const ALLEGRO_TRANSFORM&) { draw_whole_mesh(mesh, max_bytes); });
     return pixels;
 }
 
@@ -156,35 +158,30 @@ struct ViewSeen {
     size_t lit = 0, colours = 0;
 };
 
-// The buffer route, forced on the software renderer, twice: with room for the
-// whole mesh, each piece copied the first time it is seen, and with room for
-// a third of it, one piece copied a frame, the rest drawn from memory in
+// The buffer route on the software renderer, twice: with room for the whole
+// mesh, each piece copied the first time it is seen, and with room for a
+// third of it, one piece copied a frame, the rest drawn from memory in
 // between. Pieces of an odd number of cells, so runs cross their ends.
 // Views take turns with the two.
 struct BufferRoutes {
     static constexpr size_t PIECE = 1237;  // cells
-    static DrawRouteFacts asked_for(int64_t free_video_bytes) {
-        DrawRouteFacts facts;
-        facts.setting = DrawRouteSetting::BUFFERS, facts.free_video_bytes = free_video_bytes;
-        return facts;
-    }
     explicit BufferRoutes(const std::vector<TerrainVertex>& mesh)
-        : whole(mesh, asked_for(-1), PIECE, SIZE_MAX),
-          part(mesh, asked_for(int64_t(VIDEO_MEMORY_MARGIN_BYTES + mesh.size() * sizeof(TerrainVertex) / 3)), PIECE,
-               1) {}
+        : room(mesh.size() * sizeof(TerrainVertex) / 3),
+          whole(mesh, mesh.size() * sizeof(TerrainVertex), PIECE, SIZE_MAX), part(mesh, room, PIECE, 1) {}
     // Both held buffers, and the part no more than its room.
     void expect_used() const {
-        EXPECT_GT(whole.pieces_held(), 0u);
-        EXPECT_GT(part.pieces_held(), 0u);
-        EXPECT_LT(part.pieces_held(), part.pieces());
-        EXPECT_LE(part.bytes_held(), part.allowance());
+        EXPECT_GT(whole.held(), 0u);
+        EXPECT_GT(part.held(), 0u);
+        EXPECT_LT(part.held(), part.pieces.count());
+        EXPECT_LE(part.held_bytes(), room);
     }
     // Many frames fill the part's room, a piece a frame.
     void expect_part_full() const {
-        EXPECT_GT(part.bytes_held() + PIECE * VERTICES_PER_CELL * sizeof(TerrainVertex), part.allowance());
+        EXPECT_GT(part.held_bytes() + PIECE * VERTICES_PER_CELL * sizeof(TerrainVertex), room);
     }
-    MeshBuffers& next() { return turns++ % 2 ? part : whole; }
-    MeshBuffers whole, part;
+    BufferRoute& next() { return turns++ % 2 ? part : whole; }
+    uint64_t room;  // bytes
+    BufferRoute whole, part;
     size_t turns = 0;
 };
 
@@ -194,17 +191,18 @@ struct BufferRoutes {
 // anyway), then the viewer's runs from the vertex buffers of `routes`, and
 // expects the same back buffer each time.
 ViewSeen expect_same_picture(Camera& camera, const std::vector<TerrainVertex>& mesh, const CellBlocks& blocks,
-                             const std::vector<size_t>& bridges, std::initializer_list<MeshBuffers*> routes) {
+                             const std::vector<size_t>& bridges, std::initializer_list<BufferRoute*> routes) {
     static std::vector<uint32_t> whole, visible;
     static std::vector<CellRun> runs;
-    draw_into(whole, camera, [&](const ALLEGRO_TRANSFORM&, const ALLEGRO_TRANSFORM&) { draw_terrain(mesh); });
+    draw_into(whole, camera, [&](const ALLEGRO_TRANSFORM&, const ALLEGRO_TRANSFORM&) { draw_whole_mesh(mesh); });
     const std::string where = "yaw " + std::to_string(camera.yaw) + ", pitch " + std::to_string(camera.pitch) +
                               " at (" + std::to_string(camera.x) + ", " + std::to_string(camera.y) + ", " +
                               std::to_string(camera.z) + ")";
     EXPECT_EQ(whole.size(), 800u * 600u) << where;
     for (size_t bridge : bridges) {
         draw_into(visible, camera, [&](const ALLEGRO_TRANSFORM& view, const ALLEGRO_TRANSFORM& projection) {
-            draw_visible_terrain(mesh, blocks, view, projection, runs, bridge);
+            blocks.visible_runs(clip_volume(view, projection), runs, bridge);
+            draw_cell_runs(runs, mesh, nullptr);
         });
         size_t drawn_cells = 0, differing = 0;
         for (const CellRun& run : runs) drawn_cells += run.count;
@@ -212,14 +210,14 @@ ViewSeen expect_same_picture(Camera& camera, const std::vector<TerrainVertex>& m
         EXPECT_EQ(differing, 0u) << where << ", runs joined across " << bridge << " cells: " << drawn_cells
                                  << " of " << mesh.size() / VERTICES_PER_CELL << " cells drawn";
     }
-    for (MeshBuffers* route : routes) {
+    for (BufferRoute* route : routes) {
         draw_into(visible, camera, [&](const ALLEGRO_TRANSFORM& view, const ALLEGRO_TRANSFORM& projection) {
-            draw_visible_terrain(route, mesh, blocks, view, projection, runs);
+            draw_visible_terrain(mesh, &route->buffers, blocks, view, projection, runs);
         });
         size_t differing = 0;
         for (size_t i = 0; i < whole.size() && i < visible.size(); i++) differing += whole[i] != visible[i];
         EXPECT_EQ(differing + (visible.size() != whole.size()), 0u)
-            << where << ", from vertex buffers holding " << route->pieces_held() << " of " << route->pieces()
+            << where << ", from vertex buffers holding " << route->held() << " of " << route->pieces.count()
             << " pieces";
     }
     return {lit_pixels(whole), colours(whole)};
