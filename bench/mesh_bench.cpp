@@ -14,6 +14,7 @@
 
 #include "heightmap/heightmap.h"
 #include "terrain/terrain_mesh.h"
+#include "terrain/visible_cells.h"
 #include "bench_util.h"
 #include "reference_mesh.h"
 
@@ -76,28 +77,42 @@ int main(int argc, char** argv) {
     const size_t bytes = size_t(cells) * VERTICES_PER_CELL * sizeof(TerrainVertex);
 
     double plain = best_of(runs, [&] {
-        std::vector<TerrainVertex> v;
+        TerrainVertices v;
         build_reference_mesh(image, v, true);
     });
     double project = best_of(runs, [&] {
-        std::vector<TerrainVertex> v;
+        TerrainVertices v;
         build_terrain_mesh(image, v);
     });
+    // The same on one thread, and the blocks of cells each way.
+    MeshBuildOptions alone;
+    alone.threads = 1;
+    double one_thread = best_of(runs, [&] {
+        TerrainVertices v;
+        build_terrain_mesh(image, v, alone);
+    });
+    TerrainVertices mesh;
+    quietly([&] { build_terrain_mesh(image, mesh); });
+    double blocks = best_of(runs, [&] { CellBlocks(mesh, SIDE, SIDE); });
+    double blocks_alone = best_of(runs, [&] { CellBlocks(mesh, SIDE, SIDE, 1); });
+    TerrainVertices().swap(mesh);
     // The viewer's own check, its time inside the build counted apart.
     double checking = 0;
     int checks = 0;
     double checked = best_of(runs, [&] {
-        std::vector<TerrainVertex> v;
+        TerrainVertices v;
         HeightmapProblem problem;
         const MeshBuildCheck memory = mesh_memory_check("bench", image, problem);
         double spent = 0;
         checks = 0;
-        build_terrain_mesh(image, v, [&](uint64_t left) {
+        MeshBuildOptions options;
+        options.check = [&](uint64_t left) {
             bool go_on = true;
             spent += seconds_of([&] { go_on = memory(left); });
             checks++;
             return go_on;
-        });
+        };
+        build_terrain_mesh(image, v, options);
         checking = spent;
     });
     double bound = best_of(runs, [&] {
@@ -111,7 +126,7 @@ int main(int argc, char** argv) {
     reset_peak();
     long before = status_kib("VmRSS:");
     quietly([&] {
-        std::vector<TerrainVertex> v;
+        TerrainVertices v;
         build_terrain_mesh(image, v);
     });
     long peak = status_kib("VmHWM:");
@@ -122,6 +137,9 @@ int main(int argc, char** argv) {
     printf("  %-28s %8.2f M cells/s  (%.3f s)\n", "viewer's route", cells / project / 1e6, project);
     printf("  %-28s %8.2f M cells/s  (%.3f s)\n", "fresh memory, 216 B a cell", cells / bound / 1e6, bound);
     printf("  %-28s %8.2f M cells/s  (%.3f s)\n", "viewer's, memory asked", cells / checked / 1e6, checked);
+    printf("  %-28s %8.2f M cells/s  (%.3f s)\n", "viewer's, one thread", cells / one_thread / 1e6, one_thread);
+    printf("  %d threads / one: %.2fx faster\n", mesh_build_threads(), one_thread / project);
+    printf("  blocks of cells: %.3f s on %d threads, %.3f s on one\n", blocks, mesh_build_threads(), blocks_alone);
     printf("  viewer / straightforward: %.2fx (goal: at least 2.5x)\n", plain / project);
     printf("  memory asked %d times as the mesh filled: %.2f ms, %.3f%% of the build (goal: under 2%%); "
            "best runs %+.2f%%\n",

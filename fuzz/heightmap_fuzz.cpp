@@ -57,7 +57,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const MemoryBudget spare = [] { return MemoryLimit{FUZZ_SPARE, "for the height image"}; };
     ALLEGRO_BITMAP* image = load_heightmap(image_path.c_str(), problem, spare);
     if (!image) return 0;
-    std::vector<TerrainVertex> mesh;
+    TerrainVertices mesh;
     build_terrain_mesh(image, mesh);
     if (mesh.size() != mesh_size(al_get_bitmap_width(image), al_get_bitmap_height(image)).vertices) abort();
     al_destroy_bitmap(image);

@@ -1,17 +1,22 @@
-# Sourced: start_xvfb [XVFB ARGUMENTS] starts a private X server, exports
-# DISPLAY and sets XVFB_PID; stop_xvfb ends it and the box closer. Below them,
-# helpers for driving the viewer in it as a user would. Headless runs have no
-# sound device either, so they use OpenAL's null output.
+# Sourced: start_xvfb [--resets] [XVFB ARGUMENTS] starts a private X server,
+# exports DISPLAY and sets XVFB_PID; stop_xvfb ends it and the box closer.
+# Below them, helpers for driving the viewer in it as a user would. Headless
+# runs have no sound device either, so they use OpenAL's null output.
 # -noreset: an X server resets when its last client leaves and hangs up on
 # whoever connects meanwhile, so a viewer starting just as a short-lived
-# xdotool exits would find no display.
+# xdotool exits would find no display. --resets leaves it out, for a server
+# like those of xvfb-run, kiosks and startx.
 start_xvfb() {
-  local ready n=""
+  local ready n="" noreset=-noreset
+  if [ "${1:-}" = --resets ]; then
+    noreset=""
+    shift
+  fi
   # Xvfb takes the first free display itself and writes its number, with a
   # line end, once it accepts connections: two scripts starting together
   # cannot pick the same one.
   ready="$(mktemp)"
-  Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp -noreset "$@" 3>"$ready" >/dev/null 2>&1 &
+  Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp $noreset "$@" 3>"$ready" >/dev/null 2>&1 &
   XVFB_PID=$!
   for _ in $(seq 100); do
     read -r n <"$ready" && break

@@ -20,7 +20,11 @@ const char* frame_loop_missing() {
     return nullptr;
 }
 
-long run_frame_loop(Camera& camera, const std::vector<TerrainVertex>& vertices, const CellBlocks& blocks,
+bool run_end_requested() {
+    return al_key_down(&keyboard_now, ALLEGRO_KEY_ESCAPE) || display_close_requested() || termination_requested();
+}
+
+long run_frame_loop(Camera& camera, const TerrainVertices& vertices, const CellBlocks& blocks,
                     long frame_limit, MeshBuffers* buffers) {
     camera.set_fov(START_FOV);
     // A pointer left at rest reads no offset in the first update.
@@ -28,10 +32,9 @@ long run_frame_loop(Camera& camera, const std::vector<TerrainVertex>& vertices, 
     std::vector<CellRun> runs;
     long frames = 0;
     while (frames < frame_limit) {
-        // The keyboard as the previous frame's update read it: all clear at
-        // first. The close button and a termination signal end the run here too.
-        if (al_key_down(&keyboard_now, ALLEGRO_KEY_ESCAPE) || display_close_requested() || termination_requested())
-            break;
+        // The keyboard as the last poll read it: the previous frame's update,
+        // or at first the mesh build's watch, which ends the build on Escape.
+        if (run_end_requested()) break;
         console_print("yaw=%d, pitch=%d\n", static_cast<int>(camera.yaw), static_cast<int>(camera.pitch));
         al_clear_to_color(al_map_rgb(0, 0, 0));
         ALLEGRO_TRANSFORM projection = camera.projection();

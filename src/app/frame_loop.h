@@ -17,10 +17,15 @@ constexpr double START_FOV = 150.0;   // degrees
 // drawing add-on), in a few words; null when it can run.
 const char* frame_loop_missing();
 
+// Whether the run is to end: Escape down when the input was last polled, the
+// close button, or a termination signal (guard.h). Asked before each frame and
+// while the mesh builds.
+bool run_end_requested();
+
 // Sets the camera up and runs frames of the mesh, whose bounds are `blocks`,
 // until Escape, the close button, a termination signal (guard.h) or
 // `frame_limit` frames; needs what frame_loop_missing checks. Vertices come
 // from `buffers` where they hold them, from memory elsewhere (everywhere when
 // null). Returns the number of frames shown.
-long run_frame_loop(Camera& camera, const std::vector<TerrainVertex>& vertices, const CellBlocks& blocks,
+long run_frame_loop(Camera& camera, const TerrainVertices& vertices, const CellBlocks& blocks,
                     long frame_limit = FRAME_LIMIT, MeshBuffers* buffers = nullptr);

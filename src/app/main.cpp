@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <vector>
 
+#include "app/build_progress.h"
 #include "app/frame_loop.h"
 #include "heightmap/heightmap.h"
 #include "heightmap/memory_budget.h"
@@ -33,23 +34,29 @@ int main() {  // the command line is ignored
 
     HeightmapProblem problem;
     heightmap = load_heightmap(HEIGHTMAP_FILE, problem);
-    std::vector<TerrainVertex> terrain_vertices;
+    TerrainVertices terrain_vertices;
     if (!heightmap) {
         report_heightmap_problem(HEIGHTMAP_FILE, problem);
         return end_of_run(EXIT_FAILURE);
     }
-    // Neighbours may take the memory while the mesh fills; a termination
-    // signal stops the build too, and end_of_run then ends by it.
-    const MeshBuildCheck enough_memory = mesh_memory_check(HEIGHTMAP_FILE, heightmap, problem);
-    if (!build_terrain_mesh(heightmap, terrain_vertices,
-                            [&](uint64_t left) { return !termination_requested() && enough_memory(left); })) {
-        if (problem.refused) report_heightmap_problem(HEIGHTMAP_FILE, problem);
+    // The mesh fills on every core while neighbours may take the memory; the
+    // window shows how far it is, and Escape, the close button or a
+    // termination signal end the run there as they end the frame loop. The
+    // bounds of blocks of cells, so each frame draws only what can be seen,
+    // grow from the cells as they are filled, while they are in the cache.
+    const size_t columns = size_t(al_get_bitmap_width(heightmap)), rows = size_t(al_get_bitmap_height(heightmap));
+    CellBlocks blocks(columns, rows);
+    MeshBuildOptions build;
+    build.check = mesh_memory_check(HEIGHTMAP_FILE, heightmap, problem);
+    build.watch = build_progress_watch();
+    build.filled = [&](uint64_t first, uint64_t count) { blocks.add_cells(terrain_vertices, first, count); };
+    if (!build_terrain_mesh(heightmap, terrain_vertices, build)) {
+        if (!problem.refused) return end_of_run(0);  // cancelled: ends as after the last frame
+        report_heightmap_problem(HEIGHTMAP_FILE, problem);
         return end_of_run(EXIT_FAILURE);
     }
+    blocks.finish(terrain_vertices);
 
-    // Bounds of blocks of cells, so each frame draws only what can be seen.
-    const CellBlocks blocks(terrain_vertices, size_t(al_get_bitmap_width(heightmap)),
-                            size_t(al_get_bitmap_height(heightmap)));
     const char* missing = blocks.fits() ? frame_loop_missing() : "the mesh is not the height image's size";
     if (missing) {
         console_error("terrain-viewer: cannot show the terrain: %s", missing);
@@ -66,7 +73,7 @@ int main() {  // the command line is ignored
         run_frame_loop(camera, terrain_vertices, blocks, FRAME_LIMIT, &buffers);
     }
 
-    std::vector<TerrainVertex>().swap(terrain_vertices);
+    TerrainVertices().swap(terrain_vertices);
     // The display, the image and the library go with the library's exit hook.
     return end_of_run(0);
 }

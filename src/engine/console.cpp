@@ -1,6 +1,7 @@
 #include "engine/console.h"
 
 #include <fcntl.h>
+#include <limits.h>
 #include <poll.h>
 #include <stdio_ext.h>
 #include <sys/stat.h>
@@ -52,7 +53,50 @@ ssize_t write_all(int fd, const char* data, size_t size) {
     return ssize_t(done);
 }
 
-ssize_t write_waiting(void*, const char* data, size_t size) { return write_all(STDOUT_FILENO, data, size); }
+// An unfinished line of standard output, held back until its line end comes,
+// so that the output never ends mid-line when the process is ended at once
+// (guard.h). Guarded by standard output's lock, as the stream's writes are.
+char held[PIPE_BUF];
+size_t held_size = 0;
+
+// Writes the held bytes up to their last line end (all of them when `all`, or
+// when one line fills them) in one write, and keeps the rest. A pipe takes a
+// write of PIPE_BUF bytes or fewer whole or not at all. False when the write
+// failed.
+bool write_held(bool all) {
+    const char* end = static_cast<const char*>(memrchr(held, '\n', held_size));
+    size_t out = end ? size_t(end - held) + 1 : 0;
+    if (all || (!end && held_size == sizeof held)) out = held_size;
+    if (out == 0) return true;
+    const bool written = write_all(STDOUT_FILENO, held, out) == ssize_t(out);
+    memmove(held, held + out, held_size - out);
+    held_size -= out;
+    return written;
+}
+
+// Standard output's own writes: whole lines out, the unfinished one held.
+ssize_t write_waiting(void*, const char* data, size_t size) {
+    for (size_t done = 0; done < size;) {
+        const size_t take = std::min(size - done, sizeof held - held_size);
+        memcpy(held + held_size, data + done, take);
+        held_size += take;
+        done += take;
+        if (!write_held(false)) return -1;
+    }
+    return ssize_t(size);
+}
+
+// Flushes standard output, the line it holds back included (the caller holds
+// the stream's lock); false when a write failed.
+bool flush_all_unlocked() { return fflush_unlocked(stdout) == 0 && write_held(true); }
+
+// The same, taking the lock.
+bool flush_all() {
+    flockfile(stdout);
+    const bool flushed = flush_all_unlocked();
+    funlockfile(stdout);
+    return flushed;
+}
 
 // Takes standard output's lock if it comes free within a moment (a print
 // under way); false if another thread keeps it (one stuck writing).
@@ -112,7 +156,7 @@ void console_print(const char* format, ...) {
 }
 
 void console_error(const char* format, ...) {
-    if (fflush(stdout) != 0) note_output_failure();
+    if (!flush_all()) note_output_failure();
     if (line_open && streams_meet()) fputc('\n', stderr);
     line_open = false;
     va_list args;
@@ -123,8 +167,8 @@ void console_error(const char* format, ...) {
 }
 
 int console_exit_status(int status) {
-    if (fflush(stdout) != 0) note_output_failure();
-    if (!ferror(stdout)) return status;
+    if (!flush_all()) note_output_failure();
+    if (!ferror(stdout) && !lost_output_error) return status;
     int unknown = 0;
     lost_output_error.compare_exchange_strong(unknown, EIO);
     console_error("terrain-viewer: output to standard output was lost: %s", strerror(lost_output_error));
@@ -136,8 +180,8 @@ int console_final_line(int status, const char* format, ...) {
     // ran out, or while another thread waits inside a print.
     bool lost = false;
     if (lock_stdout_soon()) {
-        if (fflush_unlocked(stdout) != 0) note_output_failure();
-        lost = ferror_unlocked(stdout);
+        if (!flush_all_unlocked()) note_output_failure();
+        lost = ferror_unlocked(stdout) || lost_output_error;
         funlockfile(stdout);
     }
     char text[1024];

@@ -5,8 +5,11 @@
 // Opens /dev/null on whichever of descriptors 0, 1 and 2 is closed, so that
 // nothing opened later (the X connection) takes a standard stream's number,
 // and makes writes to standard output wait while a non-blocking one is full,
-// as they would on a blocking one. Call before anything else opens a file or
-// writes.
+// as they would on a blocking one. From then on standard output is written
+// in whole lines, a pipe's PIPE_BUF bytes at most at a time; an unfinished
+// line waits for its end, or for console_error or the end of the run, so a
+// process ended at once by a signal leaves it ending on a whole line. Call
+// before anything else opens a file or writes.
 void console_open_standard_streams();
 
 // printf to standard output; a format that does not end in a line end leaves

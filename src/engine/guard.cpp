@@ -19,6 +19,9 @@
 namespace {
 
 constexpr int TERMINATION_SIGNALS[] = {SIGINT, SIGTERM, SIGHUP};
+// Seconds the run has, after the first termination signal, to end at a
+// frame's or a step's end.
+constexpr unsigned END_SECONDS = 3;
 // Lock-free, so the handler may touch them on whichever thread it runs.
 std::atomic<int> termination_signal{0};
 std::atomic<bool> ending_at_once{false};
@@ -30,19 +33,39 @@ void restore_default_action(int signal) {
     sigaction(signal, &action, nullptr);
 }
 
+// Ends the process by `signal` now, without a word: whatever standard
+// output holds back (an unfinished line) is left unwritten.
+[[noreturn]] void end_by(int signal) {
+    restore_default_action(signal);
+    sigset_t only;
+    sigemptyset(&only);
+    sigaddset(&only, signal);
+    pthread_sigmask(SIG_UNBLOCK, &only, nullptr);
+    raise(signal);
+    _exit(128 + signal);  // not reached: the default action of each ends the process
+}
+
 // Only async-signal-safe calls: it may interrupt anything, a print included.
 void on_termination_signal(int signal) {
     const int saved_errno = errno;
     int none = 0;
-    if (ending_at_once || !termination_signal.compare_exchange_strong(none, signal)) {
-        // Blocked while this handler runs: it ends the process on return.
-        restore_default_action(signal);
-        raise(signal);
-    }
+    if (ending_at_once || !termination_signal.compare_exchange_strong(none, signal)) end_by(signal);
+    // The main thread may wait on something that never comes (a frozen X
+    // server): if it has not ended the run by then, the alarm does.
+    alarm(END_SECONDS);
     errno = saved_errno;
 }
 
+void on_alarm(int) {
+    if (const int signal = termination_signal) end_by(signal);
+}
+
 void ask_to_end_on_termination_signals() {
+    struct sigaction alarm_action = {};
+    alarm_action.sa_handler = on_alarm;
+    sigemptyset(&alarm_action.sa_mask);
+    alarm_action.sa_flags = SA_RESTART;
+    sigaction(SIGALRM, &alarm_action, nullptr);
     for (int signal : TERMINATION_SIGNALS) {
         struct sigaction action = {};
         if (sigaction(signal, nullptr, &action) == 0 && action.sa_handler == SIG_IGN) continue;
@@ -84,15 +107,7 @@ bool termination_requested() { return termination_signal != 0; }
 
 int end_of_run(int status) {
     status = console_exit_status(status);
-    if (const int signal = termination_signal) {
-        restore_default_action(signal);
-        sigset_t only;
-        sigemptyset(&only);
-        sigaddset(&only, signal);
-        pthread_sigmask(SIG_UNBLOCK, &only, nullptr);
-        raise(signal);
-        _exit(128 + signal);  // not reached: the default action of each ends the process
-    }
+    if (const int signal = termination_signal) end_by(signal);
     return status;
 }
 

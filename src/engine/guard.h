@@ -16,7 +16,10 @@ void guard_process();
 // under nohup) ask the run to end as Escape does: the frame loop and the mesh
 // build stop at their next frame or step, with whole lines, and end_of_run
 // then ends the process by that signal, so the shell or supervisor sees it.
-// A second one, or one while an error box waits, ends the process at once.
+// A second one, or one while an error box waits, ends the process at once;
+// so does the first, 3 s on, when the run has not ended by then (its main
+// thread waiting on a frozen X server, say): standard output then ends on
+// the last whole line written (console.h).
 bool termination_requested();
 
 // Flushes standard output (console_exit_status), then ends the process by the

@@ -18,10 +18,10 @@ constexpr int LEFT_BUTTON = 1;
 constexpr int RIGHT_BUTTON = 2;
 
 // The keyboard's own events, read without waiting at each poll, for the
-// keys that went down since the one before. Watched from the first centring
-// or poll, when the frame loop starts: a key let go while the terrain was
-// still loading does nothing. Without a queue (none could be made) a poll
-// sees only the keys held at that moment.
+// keys that went down since the one before. Watched from the first poll or
+// centring (the mesh build's watch, or the frame loop's start): a key let go
+// before that does nothing. Without a queue (none could be made) a poll sees
+// only the keys held at that moment.
 ALLEGRO_EVENT_QUEUE* key_events = nullptr;
 KeyLatch key_latch;
 

@@ -14,7 +14,9 @@
 
 #include "engine/console.h"
 #include "engine/error_box.h"
+#include "engine/fatal.h"
 #include "engine/sound_output.h"
+#include "engine/thread_room.h"
 #include "engine/x_display_check.h"
 #include "engine/zeb.h"
 
@@ -25,12 +27,23 @@ namespace {
 constexpr int ZEB_ALLEGRO_VERSION = 0x05020001;
 
 // The library's own exit hook is the C runtime's atexit, so it shuts itself
-// down when the process ends. It connects to the X display as it starts, and
-// would wait for ever on one that does not answer: such a display is set
-// aside first, and the library starts without one.
+// down when the process ends. Before it starts its first thread, room for
+// the threads it and the renderer need is made sure of (without, a line and
+// status 1) and the sound output is chosen. It connects to the X display as
+// it starts, and would wait for ever on one that does not answer as an X
+// server: the display is asked right before, and such a one is set aside, so
+// that the library starts without it.
 bool start_library() {
-    x_display_set_aside_if_silent();
-    return al_install_system(ZEB_ALLEGRO_VERSION, atexit);
+    if (al_is_system_installed()) return al_install_system(ZEB_ALLEGRO_VERSION, atexit);
+    if (const std::string why = thread_room_problem(); !why.empty()) fatal_exit("%s", why.c_str());
+    choose_sound_output();
+    x_display_ask_before_library();
+    // Where the library does not start, the check's connection stays open
+    // until the process ends.
+    if (!al_install_system(ZEB_ALLEGRO_VERSION, atexit)) return false;
+    // The library tells of no monitor only when it has no X connection.
+    x_display_library_started(al_get_num_video_adapters() > 0);
+    return true;
 }
 
 struct InitStep {

@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <pulse/pulseaudio.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -56,9 +57,14 @@ Answer ask_pulse_server(std::string& server) {
 // Tried in a child process: OpenAL picks its output once per process, so a
 // failed try here would leave the library no way to the silent one.
 Answer ask_openal() {
+    const pid_t parent = getpid();
     const pid_t child = fork();
     if (child < 0) return Answer::absent;
     if (child == 0) {
+        // Ended with the viewer, should the viewer end first (a termination
+        // signal while it waits), so a hung try is never left behind.
+        prctl(PR_SET_PDEATHSIG, SIGKILL);
+        if (getppid() != parent) _exit(1);
         // Its complaints (no ALSA device, ...) are no news to the user.
         const int quiet = open("/dev/null", O_WRONLY);
         if (quiet >= 0) dup2(quiet, STDERR_FILENO);
@@ -78,30 +84,40 @@ Answer ask_openal() {
     return Answer::silent;
 }
 
-// OpenAL's null output: plays to no one, and always starts. The library's
-// own drivers that came first (PulseAudio when it hangs) are skipped.
-void choose_silent_output(bool skip_earlier_drivers) {
+// The choice, made before the library starts, taken up when the audio
+// add-on does.
+std::string unanswered;        // what did not answer and why the viewer is silent, or ""
+bool skip_earlier_drivers = false;  // the library's own drivers before OpenAL (PulseAudio) hang
+
+// OpenAL's null output: plays to no one, and always starts. Set while no
+// other thread reads the environment.
+void choose_silent_output(bool skip_earlier) {
     setenv("ALSOFT_DRIVERS", "null", 1);
-    if (skip_earlier_drivers) al_set_config_value(al_get_system_config(), "audio", "driver", "openal");
+    skip_earlier_drivers = skip_earlier;
 }
 
 }  // namespace
 
-bool start_sound_output() {
-    if (al_is_audio_installed()) return al_install_audio();
+void choose_sound_output() {
     std::string server;
     const Answer pulse = ask_pulse_server(server);
     if (pulse == Answer::silent) {
-        console_error("terrain-viewer: the sound server %s did not answer within %d s, so the viewer plays no sound",
-                      server.c_str(), SOUND_ANSWER_SECONDS);
+        unanswered = "the sound server " + server + " did not answer within " + std::to_string(SOUND_ANSWER_SECONDS) +
+                     " s, so the viewer plays no sound";
         choose_silent_output(true);
     } else if (pulse == Answer::absent) {
         const Answer openal = ask_openal();
         if (openal == Answer::silent)
-            console_error("terrain-viewer: the sound output (OpenAL) did not answer within %d s, so the viewer "
-                          "plays no sound",
-                          SOUND_ANSWER_SECONDS);
+            unanswered = "the sound output (OpenAL) did not answer within " + std::to_string(SOUND_ANSWER_SECONDS) +
+                         " s, so the viewer plays no sound";
         if (openal != Answer::answered) choose_silent_output(openal == Answer::silent);
+    }
+}
+
+bool start_sound_output() {
+    if (!al_is_audio_installed()) {
+        if (!unanswered.empty()) console_error("terrain-viewer: %s", unanswered.c_str());
+        if (skip_earlier_drivers) al_set_config_value(al_get_system_config(), "audio", "driver", "openal");
     }
     return al_install_audio();
 }

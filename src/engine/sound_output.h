@@ -6,8 +6,13 @@
 // Seconds a sound server has to answer.
 constexpr int SOUND_ANSWER_SECONDS = 4;
 
-// Starts the audio add-on (al_install_audio, called once) on a sound output
-// that answers within SOUND_ANSWER_SECONDS, else on OpenAL's silent output,
-// saying on standard error which server did not answer. False only when even
-// the silent output cannot start.
+// Chooses a sound output that answers within SOUND_ANSWER_SECONDS, else
+// OpenAL's silent output. Call once, before the library starts and while the
+// process has no other thread: OpenAL is tried in a child process, which is
+// safe only then.
+void choose_sound_output();
+
+// Starts the audio add-on (al_install_audio) on the chosen output, first
+// saying on standard error which server did not answer, if one did not.
+// False only when even the silent output cannot start.
 bool start_sound_output();

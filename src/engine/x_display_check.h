@@ -1,5 +1,6 @@
 // The X display named by DISPLAY, asked before the library or a box connects
-// to it: Xlib waits for ever on a server that accepts and never answers.
+// to it: Xlib waits for ever on a server that accepts and never answers in
+// full, or answers in another protocol.
 #pragma once
 
 #include <string>
@@ -7,13 +8,23 @@
 // Seconds an X server has to answer the start of a connection.
 constexpr int X_ANSWER_SECONDS = 4;
 
-// When DISPLAY names a server that accepts and does not answer within
-// X_ANSWER_SECONDS, removes DISPLAY from the environment (so the library and
-// the boxes go on as with no display) and remembers the name; true then.
-bool x_display_set_aside_if_silent();
+// Asks the X display named by DISPLAY, X_ANSWER_SECONDS at most. When it
+// accepts, that connection is held open until x_display_library_started, so
+// a server that resets when its last client leaves (one started without
+// -noreset) never sees that happen before the library has connected. When
+// Xlib would wait on it (silent, an answer in part, not an X server), DISPLAY
+// is removed from the environment, so the library and the boxes go on as
+// with no display, and the name is remembered.
+void x_display_ask_before_library();
+
+// Once the library has started: closes the held connection, the library's own
+// being made by then. When the display accepted and the library nonetheless
+// holds no connection to it (`connected` false), DISPLAY is set aside too.
+void x_display_library_started(bool connected);
 
 // Why no window can be opened on the X display, when the display is the
-// cause: not set, set aside as silent, not reachable, refused the connection
-// (XAUTHORITY named), no 24-bit colour visual, no OpenGL (GLX). "" when none
-// of these holds.
+// cause: not set, set aside (what it did), not reachable, closed or refused
+// the connection (XAUTHORITY named), failed the library right after it
+// answered, no 24-bit colour visual, no OpenGL (GLX). "" when none of these
+// holds.
 std::string x_display_problem();

@@ -11,9 +11,11 @@
 // Starts the library, keyboard, mouse, audio and six add-ons in that order;
 // stops at the first failure and reports it. Prints "ZEB initialized
 // successfully" (no line end) and returns true when all start. A second call
-// re-checks every step: what is running stays running. An X display or sound
-// server that does not answer within seconds is gone without (sound:
-// OpenAL's silent output).
+// re-checks every step: what is running stays running. An X display that
+// does not answer as one within seconds, or a sound output that does not
+// answer, is gone without (sound: OpenAL's silent output). Where the threads
+// the library and the renderer need cannot start, the process ends first,
+// with a line on standard error and status 1.
 bool platform_init();
 
 // The step ("install_mouse") at which the last platform_init stopped; null

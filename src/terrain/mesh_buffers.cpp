@@ -6,7 +6,7 @@
 
 #include "terrain/draw_slices.h"
 
-MeshBuffers::MeshBuffers(const std::vector<TerrainVertex>& vertices, BufferPieces& pieces)
+MeshBuffers::MeshBuffers(const TerrainVertices& vertices, BufferPieces& pieces)
     : vertices_(vertices), pieces_(pieces), buffers_(pieces.count(), nullptr) {}
 
 MeshBuffers::~MeshBuffers() {

@@ -18,7 +18,7 @@ class MeshBuffers {
 public:
     // Buffers for `vertices` as `pieces` (cut for them) decide; both must
     // outlive the buffers, the vertices unchanged. Makes no buffer yet.
-    MeshBuffers(const std::vector<TerrainVertex>& vertices, BufferPieces& pieces);
+    MeshBuffers(const TerrainVertices& vertices, BufferPieces& pieces);
     ~MeshBuffers();  // frees the buffers: the display must still be there
     MeshBuffers(const MeshBuffers&) = delete;
     MeshBuffers& operator=(const MeshBuffers&) = delete;
@@ -34,7 +34,7 @@ private:
     // Whether `piece` is in a buffer now, copying it if the pieces let it.
     bool held(size_t piece);
 
-    const std::vector<TerrainVertex>& vertices_;
+    const TerrainVertices& vertices_;
     BufferPieces& pieces_;
     std::vector<ALLEGRO_VERTEX_BUFFER*> buffers_;  // one a piece; null until copied
 };

@@ -2,7 +2,7 @@
 
 #include "terrain/draw_slices.h"
 
-void draw_cell_runs(const std::vector<CellRun>& runs, const std::vector<TerrainVertex>& vertices,
+void draw_cell_runs(const std::vector<CellRun>& runs, const TerrainVertices& vertices,
                     MeshBuffers* buffers) {
     for (const CellRun& run : runs) {
         const size_t first = run.first * VERTICES_PER_CELL, count = run.count * VERTICES_PER_CELL;
@@ -13,7 +13,7 @@ void draw_cell_runs(const std::vector<CellRun>& runs, const std::vector<TerrainV
     }
 }
 
-void draw_visible_terrain(const std::vector<TerrainVertex>& vertices, MeshBuffers* buffers, const CellBlocks& blocks,
+void draw_visible_terrain(const TerrainVertices& vertices, MeshBuffers* buffers, const CellBlocks& blocks,
                           const ALLEGRO_TRANSFORM& view, const ALLEGRO_TRANSFORM& projection,
                           std::vector<CellRun>& runs) {
     if (buffers) buffers->start_frame();

@@ -14,12 +14,12 @@
 
 // Draws the cells of `runs` of the mesh `vertices` in order: from `buffers`
 // where they hold them, from memory elsewhere (everywhere when null).
-void draw_cell_runs(const std::vector<CellRun>& runs, const std::vector<TerrainVertex>& vertices,
+void draw_cell_runs(const std::vector<CellRun>& runs, const TerrainVertices& vertices,
                     MeshBuffers* buffers);
 
 // A frame of `buffers` (null: none) drawing the cells of the mesh that may
 // reach the window through `view` and `projection`, as draw_cell_runs does.
 // `blocks` are the mesh's bounds; `runs` is room for the cells found.
-void draw_visible_terrain(const std::vector<TerrainVertex>& vertices, MeshBuffers* buffers, const CellBlocks& blocks,
+void draw_visible_terrain(const TerrainVertices& vertices, MeshBuffers* buffers, const CellBlocks& blocks,
                           const ALLEGRO_TRANSFORM& view, const ALLEGRO_TRANSFORM& projection,
                           std::vector<CellRun>& runs);

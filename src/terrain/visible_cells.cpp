@@ -6,8 +6,13 @@
 #include "terrain/visible_cells.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
+#include <cstddef>
+#include <cstring>
 #include <limits>
+
+#include "engine/worker_threads.h"
 
 namespace {
 
@@ -27,6 +32,21 @@ void grow(CellBox& box, const float point[3]) {
         box.min[axis] = std::min(box.min[axis], point[axis]);
         box.max[axis] = std::max(box.max[axis], point[axis]);
     }
+}
+
+// Grows `box` by `count` vertices from `first`: x, y, z and u side by side
+// in one vector register, so a vertex costs one minimum and one maximum.
+void grow(CellBox& box, const TerrainVertex* first, size_t count) {
+    typedef float Four __attribute__((vector_size(16)));
+    static_assert(offsetof(TerrainVertex, x) == 0 && offsetof(TerrainVertex, y) == 4 && offsetof(TerrainVertex, z) == 8);
+    Four low = {box.min[0], box.min[1], box.min[2], 0}, high = {box.max[0], box.max[1], box.max[2], 0};
+    for (const TerrainVertex* vertex = first; vertex < first + count; vertex++) {
+        Four point;
+        memcpy(&point, vertex, sizeof point);
+        low = point < low ? point : low;  // as std::min(low, point)
+        high = high < point ? point : high;
+    }
+    for (int axis = 0; axis < 3; axis++) box.min[axis] = low[axis], box.max[axis] = high[axis];
 }
 
 void grow(CellBox& box, const CellBox& other) {
@@ -84,7 +104,7 @@ namespace {
 
 // Whether `vertices` are the mesh of columns x rows cells: their count, and
 // the last cell of the first row and of the last where the layout puts them.
-bool mesh_fits(const std::vector<TerrainVertex>& vertices, size_t columns, size_t rows) {
+bool mesh_fits(const TerrainVertices& vertices, size_t columns, size_t rows) {
     size_t cells;
     if (__builtin_mul_overflow(columns, rows, &cells) || vertices.size() / VERTICES_PER_CELL != cells ||
         vertices.size() % VERTICES_PER_CELL != 0)
@@ -99,31 +119,61 @@ bool mesh_fits(const std::vector<TerrainVertex>& vertices, size_t columns, size_
 
 }  // namespace
 
-CellBlocks::CellBlocks(const std::vector<TerrainVertex>& vertices, size_t columns, size_t rows) {
-    fits_ = mesh_fits(vertices, columns, rows);
-    if (!fits_ || columns == 0 || rows == 0) return;
-    columns_ = columns;
-    rows_ = rows;
+CellBlocks::CellBlocks(const TerrainVertices& vertices, size_t columns, size_t rows, int threads) {
+    if (!mesh_fits(vertices, columns, rows)) {
+        fits_ = false;
+        return;
+    }
+    *this = CellBlocks(columns, rows);
+    // Rows of blocks on every core, each taken whole by one thread.
+    std::atomic<size_t> next_block_row{0};
+    const size_t block_rows = levels_.empty() ? 0 : levels_.front().rows;
+    run_on_threads(threads > 0 ? threads : mesh_build_threads(), [&](int) {
+        for (size_t block_row; (block_row = next_block_row++) < block_rows;)
+            for (size_t row = block_row * BLOCK_CELLS; row < std::min(rows, (block_row + 1) * BLOCK_CELLS); row++)
+                add_cells(vertices, row * columns, columns);
+    });
+    finish(vertices);
+}
 
+CellBlocks::CellBlocks(size_t columns, size_t rows) : columns_(columns), rows_(rows) {
+    size_t cells;
+    if (__builtin_mul_overflow(columns, rows, &cells) || cells == 0) return;
     Level leaves;
     leaves.columns = (columns + BLOCK_CELLS - 1) / BLOCK_CELLS;
     leaves.rows = (rows + BLOCK_CELLS - 1) / BLOCK_CELLS;
     leaves.boxes.assign(leaves.columns * leaves.rows, empty_box());
-    // Once through the mesh in its own order, each cell's six vertices into
-    // its block's box.
-    const TerrainVertex* vertex = vertices.data();
-    for (size_t row = 0; row < rows; row++) {
+    levels_.push_back(std::move(leaves));
+    adding_.reset(new std::mutex[ADDING_LOCKS]);
+}
+
+void CellBlocks::add_cells(const TerrainVertices& vertices, size_t first, size_t count) {
+    if (!adding_ || first + count > columns_ * rows_ || vertices.size() < (first + count) * VERTICES_PER_CELL) return;
+    Level& leaves = levels_.front();
+    for (const size_t end = first + count; first < end;) {
+        // Up to the end of the row or of the cells told, a block at a time.
+        const size_t row = first / columns_, row_end = std::min(end, (row + 1) * columns_);
         CellBox* boxes = &leaves.boxes[row / BLOCK_CELLS * leaves.columns];
-        for (size_t column = 0; column < columns; column++) {
-            CellBox& box = boxes[column / BLOCK_CELLS];
-            for (int k = 0; k < VERTICES_PER_CELL; k++, vertex++) {
-                const float point[3] = {vertex->x, vertex->y, vertex->z};
-                grow(box, point);
-            }
+        std::lock_guard<std::mutex> hold(adding_[row / BLOCK_CELLS % ADDING_LOCKS]);
+        while (first < row_end) {
+            const size_t column = first % columns_;
+            const size_t block_end = std::min(row_end, first + BLOCK_CELLS - column % BLOCK_CELLS);
+            grow(boxes[column / BLOCK_CELLS], vertices.data() + first * VERTICES_PER_CELL,
+                 (block_end - first) * VERTICES_PER_CELL);
+            first = block_end;
         }
     }
-    levels_.push_back(std::move(leaves));
+}
 
+void CellBlocks::finish(const TerrainVertices& vertices) {
+    adding_.reset();
+    fits_ = mesh_fits(vertices, columns_, rows_);
+    if (!fits_ || levels_.empty()) {
+        // No cells, or no mesh of this size: nothing to find.
+        levels_.clear();
+        columns_ = rows_ = 0;
+        return;
+    }
     while (levels_.back().boxes.size() > 1) {
         const Level& below = levels_.back();
         Level above;

@@ -13,6 +13,8 @@
 #include <allegro5/allegro.h>
 
 #include <cstddef>
+#include <memory>
+#include <mutex>
 #include <vector>
 
 #include "terrain/terrain_mesh.h"
@@ -60,8 +62,20 @@ public:
     // The bounds of the mesh `vertices`, `columns` x `rows` cells laid out as
     // build_terrain_mesh lays them: VERTICES_PER_CELL a cell, row by row,
     // u and v the corner's column and row. A mesh of another size or layout
-    // (the sides swapped, say) gets no blocks, and fits() is false.
-    CellBlocks(const std::vector<TerrainVertex>& vertices, size_t columns, size_t rows);
+    // (the sides swapped, say) gets no blocks, and fits() is false. Read on
+    // `threads` threads, the calling one included (0: mesh_build_threads()).
+    CellBlocks(const TerrainVertices& vertices, size_t columns, size_t rows, int threads = 0);
+
+    // The same, for a mesh of `columns` x `rows` cells being filled: the
+    // boxes grow as add_cells is told of its cells, while they are fresh in
+    // the cache, and finish() ends them.
+    CellBlocks(size_t columns, size_t rows);
+    // Grows the boxes by cells first to first + count - 1 of `vertices`
+    // (numbered row by row); several threads may add different cells at once.
+    void add_cells(const TerrainVertices& vertices, size_t first, size_t count);
+    // Once every cell is added: checks that `vertices` fit, as the
+    // constructor above does, and builds the boxes above the leaves.
+    void finish(const TerrainVertices& vertices);
 
     bool fits() const { return fits_; }          // the mesh was the size and layout given
     size_t columns() const { return columns_; }  // cells a row
@@ -85,6 +99,10 @@ private:
     bool fits_ = true;
     size_t columns_ = 0, rows_ = 0;
     std::vector<Level> levels_;  // the leaves first, the whole mesh last
+    // While cells are added: a lock for each of a few rows of leaf blocks in
+    // turn, so threads adding the same row of blocks take turns.
+    static constexpr size_t ADDING_LOCKS = 64;
+    std::unique_ptr<std::mutex[]> adding_;
     // The leaf blocks found in a frame: kept, so frames after the first
     // allocate nothing (one search at a time).
     mutable std::vector<size_t> leaves_;

@@ -10,8 +10,6 @@
 
 namespace {
 
-const std::vector<std::string> ALL_BOXES = {"error", "ZEB error", "ZEB init error"};
-
 struct Failure {
     const char* name;
     const char* box;          // the first box's title

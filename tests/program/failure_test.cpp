@@ -1,5 +1,5 @@
-// Failures a user can meet: no image or a bad one, no X display, a library
-// part that does not start, an image too large to draw. Each ends with its box
+// Failures a user can meet: no image or a bad one, a library part that does
+// not start, an image too large to draw (no X display: x_server_test.cpp). Each ends with its box
 // and a line on standard error, a non-zero exit and never a signal or a hang.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -10,19 +10,12 @@
 #include <functional>
 #include <memory>
 
-#include "silent_socket.h"
 #include "viewer_run.h"
 
 namespace {
 
-const std::vector<std::string> ALL_BOXES = {"error", "ZEB error", "ZEB init error"};
 const std::string LOL_BOX = "(null)|error|lol|lol|(null)|2";
 const char* const NOT_AN_IMAGE = "not an image the library can read (unreadable, empty, truncated or corrupt)";
-
-void expect_failed_cleanly(Child& child) {
-    EXPECT_TRUE(child.exited_normally()) << "signal " << child.signal();
-    EXPECT_EQ(child.exit_code(), 1);
-}
 
 bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
@@ -82,116 +75,6 @@ INSTANTIATE_TEST_SUITE_P(
         BadImage{"dangling_link", [](const std::string& p) { (void)!symlink("gone/hmap.bmp", p.c_str()); },
                  "it is a link to a missing file (gone/hmap.bmp)"},
         BadImage{"a_folder", [](const std::string& p) { mkdir(p.c_str(), 0755); }, "it is a folder, not an image"}),
-    [](const auto& info) { return std::string(info.param.name); });
-
-// No window: no X display, a dead one, one that never answers or refuses the
-// viewer's key, one without OpenGL or 24-bit colour. The run goes on as
-// designed, loading and building where the library lets it, and ends cleanly
-// where it needs the window; each line names the first cause.
-struct NoWindowCase {
-    const char* name;
-    // "none" (DISPLAY unset), "dead", "silent" (accepts, never answers),
-    // "keyed" (takes a key the viewer lacks), else Xvfb's extra arguments.
-    const char* x_server;
-    bool image;
-    std::vector<std::string> boxes;  // titles, in order
-    std::vector<std::string> err;    // standard error, line by line
-    bool builds;                     // the mesh's progress lines are printed
-};
-
-void PrintTo(const NoWindowCase& c, std::ostream* os) { *os << c.name; }
-
-class NoWindow : public ::testing::TestWithParam<NoWindowCase> {};
-
-const std::string NO_WINDOW = "terrain-viewer: no window could be opened (800x600";
-const std::string NO_MOUSE = "ZEB init error: Allegro5 error: al_install_mouse() failed";
-const std::string STOPPED_AT_MOUSE = "terrain-viewer: cannot load the height image hmap.bmp: start-up stopped when "
-                                     "al_install_mouse() failed, so the image add-on was not started";
-const std::string NO_DISPLAY = "terrain-viewer: cannot show the terrain: there is no display";
-// Stands for the display's name in the expected lines: it is found when the test runs.
-const std::string THE_DISPLAY = "the X display <display> (from DISPLAY)";
-// What Xlib itself writes when a server refuses it.
-const std::string XLIB_REFUSED = "Authorization required, but no authorization protocol specified";
-
-// An X authority file holding one key (the server takes every key in it).
-void write_key_file(const std::string& path) {
-    std::string entry("\x01\x00", 2);  // FamilyLocal, then address, display number, key name and key
-    for (const std::string& field : {std::string("host"), std::string("0"), std::string("MIT-MAGIC-COOKIE-1"),
-                                     std::string(16, '\x5a')})
-        entry += std::string{char(field.size() >> 8), char(field.size() & 0xFF)} + field;
-    write_bytes(path, entry);
-}
-
-TEST_P(NoWindow, GoesOnAsFarAsItCanThenEndsCleanly) {
-    const NoWindowCase& c = GetParam();
-    const std::string server = c.x_server;
-    ViewerRun run;
-    if (c.image) {
-        ASSERT_TRUE(run.put_heightmap(grey_picture(3, 2, {150, 160, 170, 180, 190, 200})));
-    }
-    std::unique_ptr<PrivateXServer> x;
-    std::unique_ptr<SilentSocket> silent;
-    ViewerOptions options;
-    if (server == "none") options.x_display = false;
-    if (server == "dead" || server == "silent") {
-        options.display = unreachable_x_display();
-        ASSERT_FALSE(options.display.empty());
-    }
-    if (server == "silent") {
-        silent = std::make_unique<SilentSocket>("/tmp/.X11-unix/X" + options.display.substr(1));
-        ASSERT_TRUE(silent->listening());
-    }
-    if (server == "keyed") {
-        write_key_file(run.folder().file("server.key"));
-        options.environment = {{"XAUTHORITY", "/dev/null"}};
-    }
-    if (server != "none" && server != "dead" && server != "silent") {
-        x = std::make_unique<PrivateXServer>(server == "keyed" ? "-auth " + run.folder().file("server.key") : server);
-        ASSERT_FALSE(x->display().empty());
-        options.display = x->display();
-    }
-    std::vector<std::string> err = c.err;
-    for (std::string& line : err)
-        if (size_t at = line.find("<display>"); at != std::string::npos) line.replace(at, 9, options.display);
-    // Boxes show on the test's own display when the viewer's cannot take them.
-    BoxCloser closer(ALL_BOXES, x && server != "keyed" ? options.display : "");
-    run.start(options);
-    ASSERT_TRUE(run.child().wait_exit(30));
-    expect_failed_cleanly(run.child());
-    std::vector<std::string> titles;
-    for (const std::string& box : run.boxes()) titles.push_back(box.substr(7, box.find('|', 7) - 7));
-    EXPECT_EQ(titles, c.boxes);
-    std::vector<std::string> lines;
-    for (const std::string& line : lines_of(run.child().err()))
-        if (server != "keyed" || (line != XLIB_REFUSED && !line.empty())) lines.push_back(line);
-    EXPECT_EQ(lines, err);
-    EXPECT_EQ(contains(run.child().out(), "Creating hmap: scanline 1/2\n"), c.builds) << run.child().out();
-}
-
-// No X connection at all: start-up stops at the mouse, all three boxes follow.
-NoWindowCase unconnected(const char* name, const char* x_server, const std::string& why) {
-    return {name, x_server, true, {"ZEB init error", "ZEB error", "error"},
-            {NO_MOUSE, NO_WINDOW + ": " + why + ")", STOPPED_AT_MOUSE}, false};
-}
-
-const std::string NO_GLX = NO_WINDOW + ": " + THE_DISPLAY + " has no OpenGL: its server lacks the GLX extension)";
-
-INSTANTIATE_TEST_SUITE_P(
-    Viewer, NoWindow,
-    ::testing::Values(
-        unconnected("no_x_display", "none", "DISPLAY is not set, so there is no X display to open a window on"),
-        unconnected("dead_x_display", "dead", THE_DISPLAY + " cannot be reached"),
-        unconnected("silent_x_display", "silent", THE_DISPLAY + " did not answer within 4 s"),
-        unconnected("refused_key", "keyed",
-                    THE_DISPLAY + " refused the connection: the key in XAUTHORITY (/dev/null) is not one it takes"),
-        NoWindowCase{"no_opengl", "-extension GLX", true, {"ZEB error"}, {NO_GLX, NO_DISPLAY}, true},
-        NoWindowCase{"no_opengl_no_image", "-extension GLX", false, {"ZEB error", "error"}, {NO_GLX, NO_IMAGE_LINE},
-                     false},
-        NoWindowCase{"eight_bit_screen", "-screen 0 800x600x8", true, {"ZEB error"},
-                     {NO_WINDOW + ": " + THE_DISPLAY +
-                          " has no 24-bit colour visual, which OpenGL needs (its screen is 8-bit))",
-                      NO_DISPLAY},
-                     true}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // Hostile height images: refused before anything is decoded or built, with

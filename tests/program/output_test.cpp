@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <memory>
 
 #include "test_clock.h"
 #include "viewer_run.h"
@@ -61,17 +62,19 @@ std::string without_returns(std::string text) {
     return text;
 }
 
-Picture small_terrain() {  // 7 wide, 4 high
-    std::vector<uint8_t> levels;
-    for (int i = 0; i < 28; i++) levels.push_back(uint8_t(100 + i * 5));
-    return grey_picture(7, 4, levels);
-}
+// A build that lasts seconds on any machine: each of its some 44 pieces
+// waits 80 ms, one at a time.
+constexpr int SLOW_SIDE = 600;
+const std::pair<std::string, std::string> SLOW_PIECES{"ZEB_PROBE_PIECE_DELAY_MS", "80"};
+Picture slow_terrain() { return grey_picture(SLOW_SIDE, SLOW_SIDE, std::vector<uint8_t>(SLOW_SIDE * SLOW_SIDE, 170)); }
+const std::string SLOW_LAST_LINE = "scanline " + std::to_string(SLOW_SIDE - 1) + "/" + std::to_string(SLOW_SIDE);
 
 struct OutputKind {
     const char* name;
     bool line_buffered, terminal;
     std::vector<std::string> arguments;  // to be ignored
     bool close_button = false;           // ended by the window manager's close request, not Escape
+    std::vector<std::pair<std::string, std::string>> environment = {};
 };
 
 void PrintTo(const OutputKind& kind, std::ostream* os) { *os << kind.name; }
@@ -81,12 +84,16 @@ class OutputTo : public ::testing::TestWithParam<OutputKind> {};
 }  // namespace
 
 TEST_P(OutputTo, StartupThenARowLineEachThenTheAnglesUntilTheEnd) {
+    // AddressSanitizer starts every thread through code of its own in the
+    // program, which the probe would refuse too.
+    if (!GetParam().environment.empty() && UNDER_ASAN) GTEST_SKIP() << "AddressSanitizer's threads cannot be told apart";
     ViewerRun run;
     ASSERT_TRUE(run.put_heightmap(small_terrain()));
     ViewerOptions options;
     options.line_buffered = GetParam().line_buffered;
     options.terminal = GetParam().terminal;
     options.arguments = GetParam().arguments;
+    options.environment = GetParam().environment;
     run.start(options);
     const std::string window = run.window();
     ASSERT_FALSE(window.empty());
@@ -106,6 +113,10 @@ TEST_P(OutputTo, StartupThenARowLineEachThenTheAnglesUntilTheEnd) {
     for (const auto& line : angle_lines(out)) EXPECT_EQ(line, "yaw=0, pitch=0");
     EXPECT_EQ(run.child().err(), "");
     EXPECT_TRUE(run.boxes().empty());
+    // Refused, the mesh's threads leave its build to the main thread.
+    if (!options.environment.empty() && sysconf(_SC_NPROCESSORS_ONLN) > 1) {
+        EXPECT_GT(run.threads_refused(), 0u);
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Viewer, OutputTo,
@@ -113,7 +124,9 @@ INSTANTIATE_TEST_SUITE_P(Viewer, OutputTo,
                                            OutputKind{"block_buffered_pipe", false, false, {}},
                                            OutputKind{"terminal", false, true, {}},
                                            OutputKind{"with_arguments", true, false, {"--help", "other.bmp", "-f"}},
-                                           OutputKind{"closed_by_its_button", true, false, {}, true}),
+                                           OutputKind{"closed_by_its_button", true, false, {}, true},
+                                           OutputKind{"no_thread_can_start", true, false, {}, false,
+                                                      {{"ZEB_PROBE_FAIL_THREADS", "1"}}}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST(Viewer, AnEscapeTapBetweenTwoFramesEndsTheRunAtTheNextFrame) {
@@ -214,15 +227,70 @@ TEST(Viewer, ANonBlockingOutputWaitsForItsReaderAndLosesNothing) {
     expect_whole_output(run.child().out(), 4);
 }
 
+// Escape and the close button while the mesh builds: the window shows the
+// build's progress, and either ends the build and the run, with status 0,
+// whole progress lines and no frame.
+struct BuildEnd {
+    const char* name;
+    bool close_button;
+};
+
+void PrintTo(const BuildEnd& end, std::ostream* os) { *os << end.name; }
+
+class EndedWhileBuilding : public ::testing::TestWithParam<BuildEnd> {};
+
+TEST_P(EndedWhileBuilding, TheBuildStopsWithWholeLinesAndNoFrame) {
+    ViewerRun run;
+    ASSERT_TRUE(run.put_heightmap(slow_terrain()));
+    ViewerOptions options;
+    options.environment = {SLOW_PIECES};
+    run.start(options);
+    const std::string window = run.window();
+    ASSERT_FALSE(window.empty());
+    Child& viewer = run.child();
+    ASSERT_TRUE(viewer.wait_for_output([](const std::string& out) { return out.find("scanline") != std::string::npos; }, 10));
+    // From half a second on: a grey frame, a green bar for the rows done
+    // from its left end, black for the rest.
+    usleep(800000);
+    Screenshot shot;
+    ASSERT_TRUE(shot.take(window));
+    EXPECT_EQ(shot.pixel(100, 300), 0x606060u);
+    EXPECT_EQ(shot.pixel(102, 300), 0x00A000u);
+    EXPECT_EQ(shot.pixel(697, 300), 0x000000u);
+    if (GetParam().close_button) {
+        ask_to_close(window);
+        ASSERT_TRUE(viewer.wait_exit(10));
+    } else {
+        press_key(window, "Escape");
+        const bool ended = viewer.wait_exit(10);
+        release_key("Escape");
+        ASSERT_TRUE(ended);
+    }
+    EXPECT_TRUE(viewer.exited_normally());
+    EXPECT_EQ(viewer.exit_code(), 0);
+    const std::string out = viewer.out();
+    expect_only_whole_lines(out);
+    EXPECT_EQ(out.find(SLOW_LAST_LINE), std::string::npos) << "the mesh was built to its end";
+    EXPECT_EQ(out.find("yaw="), std::string::npos) << "a frame after the build was ended";
+    EXPECT_EQ(viewer.err(), "");
+}
+
+INSTANTIATE_TEST_SUITE_P(Viewer, EndedWhileBuilding,
+                         ::testing::Values(BuildEnd{"escape", false}, BuildEnd{"close_button", true}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
 // SIGINT, SIGTERM and SIGHUP end the run at a frame's end as Escape does,
 // whatever is in the output's buffer then written out whole, and then the
-// viewer ends by that signal, so the shell sees it.
+// viewer ends by that signal, so the shell sees it. A frame that never ends
+// (a frozen X server) holds the end up for seconds only, and the output
+// still ends on a whole line.
 struct SignalCase {
     const char* name;
     std::vector<int> signals;  // sent at once; the viewer ends by one of them
-    bool while_building;       // a 1500 x 1500 image, signalled during its mesh
+    bool while_building;       // a slow build (slow_terrain), signalled during it
     bool output_blocked;       // a full pipe nobody reads until the signals are sent
     const char* box = "";      // the title of a box left waiting for the user when the signal comes
+    bool x_frozen = false;     // the X server stopped under the window, the viewer waiting on it
 };
 
 void PrintTo(const SignalCase& c, std::ostream* os) { *os << c.name; }
@@ -232,12 +300,17 @@ class TerminationSignal : public ::testing::TestWithParam<SignalCase> {};
 TEST_P(TerminationSignal, EndsTheRunWithWholeLinesThenByThatSignal) {
     const SignalCase& c = GetParam();
     ViewerRun run;
-    ASSERT_TRUE(run.put_heightmap(c.while_building ? grey_picture(1500, 1500, std::vector<uint8_t>(1500 * 1500, 170))
-                                                   : small_terrain()));
+    ASSERT_TRUE(run.put_heightmap(c.while_building ? slow_terrain() : small_terrain()));
     ViewerOptions options;
+    if (c.while_building) options.environment = {SLOW_PIECES};
     options.line_buffered = false;  // a block left in the buffer must still come out
     if (!c.output_blocked) options.stdout_path = run.folder().file("out.txt");
     if (*c.box) options.fail_step = "init_ttf_addon";
+    std::unique_ptr<PrivateXServer> x;
+    if (c.x_frozen) {
+        x = std::make_unique<PrivateXServer>("");
+        options.display = x->display();
+    }
     run.start(options);
     Child& viewer = run.child();
     const auto out = [&] { return c.output_blocked ? viewer.out() : read_file(options.stdout_path); };
@@ -248,6 +321,10 @@ TEST_P(TerminationSignal, EndsTheRunWithWholeLinesThenByThatSignal) {
         ASSERT_TRUE(fill_output_pipe(viewer));
     } else {
         ASSERT_TRUE(wait_until([&] { return out().find(started) != std::string::npos; }));
+    }
+    if (c.x_frozen) {
+        x->freeze();
+        usleep(1000000);  // a frame's time many times over: the viewer now waits on the server
     }
     for (int signal : c.signals) viewer.send_signal(signal);
     if (c.signals.size() > 1) {  // left unread: the viewer would wait to write for ever
@@ -263,7 +340,7 @@ TEST_P(TerminationSignal, EndsTheRunWithWholeLinesThenByThatSignal) {
     const std::string written = out();
     expect_only_whole_lines(written);
     if (c.while_building) {
-        EXPECT_EQ(written.find("scanline 1499/1500"), std::string::npos) << "the mesh was built to its end";
+        EXPECT_EQ(written.find(SLOW_LAST_LINE), std::string::npos) << "the mesh was built to its end";
         EXPECT_EQ(written.find("yaw="), std::string::npos) << "frames after the signal";
     }
 }
@@ -275,5 +352,7 @@ INSTANTIATE_TEST_SUITE_P(
                       SignalCase{"sigterm_while_building", {SIGTERM}, true, false},
                       SignalCase{"sigterm_while_output_waits", {SIGTERM}, false, true},
                       SignalCase{"second_signal_ends_at_once", {SIGTERM, SIGINT}, false, true},
-                      SignalCase{"sigterm_while_a_box_waits", {SIGTERM}, false, false, "ZEB init error"}),
+                      SignalCase{"sigterm_while_a_box_waits", {SIGTERM}, false, false, "ZEB init error"},
+                      SignalCase{"sigterm_while_x_server_frozen", {SIGTERM}, false, false, "", true},
+                      SignalCase{"sigint_while_x_server_frozen", {SIGINT}, false, false, "", true}),
     [](const auto& info) { return std::string(info.param.name); });

@@ -1,5 +1,6 @@
 #include "viewer_run.h"
 
+#include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -120,4 +121,15 @@ std::vector<Angles> all_angles(const std::string& out) {
         if (parse_angles(line, a)) result.push_back(a);
     }
     return result;
+}
+
+void expect_failed_cleanly(const Child& child) {
+    EXPECT_TRUE(child.exited_normally()) << "ended by signal " << child.signal() << "; stderr: " << child.err();
+    EXPECT_EQ(child.exit_code(), 1) << child.err();
+}
+
+Picture small_terrain() {
+    std::vector<uint8_t> levels;
+    for (int i = 0; i < 28; i++) levels.push_back(uint8_t(100 + i * 5));
+    return grey_picture(7, 4, levels);
 }

@@ -30,6 +30,17 @@ inline const std::string NO_IMAGE_LINE =
     "height image is " SAMPLE_HEIGHTMAP "; to view it: cd " +
     std::string(SAMPLE_HEIGHTMAP).substr(0, std::string(SAMPLE_HEIGHTMAP).rfind('/')) + " && " VIEWER_PATH;
 
+// The start of what the viewer says when it opens no window; the reason follows.
+inline const std::string NO_WINDOW = "terrain-viewer: no window could be opened (800x600";
+// The titles of every box the viewer shows.
+inline const std::vector<std::string> ALL_BOXES = {"error", "ZEB error", "ZEB init error"};
+
+// A terrain of 7 x 4 pixels, quick to build and draw.
+Picture small_terrain();
+
+// Expects an exit with status 1, never by a signal.
+void expect_failed_cleanly(const Child& child);
+
 // The camera angles of one "yaw=..., pitch=..." line, whole degrees.
 struct Angles {
     int yaw, pitch;
@@ -86,6 +97,8 @@ public:
     std::vector<std::string> steps() const;
     // Boxes the probe saw: "<display>|<title>|<heading>|<text>|<buttons>|<flags>".
     std::vector<std::string> boxes() const;
+    // Threads of the viewer's own the probe refused to start.
+    size_t threads_refused() const { return probe_lines("thread").size(); }
 
 private:
     std::vector<std::string> probe_lines(const std::string& kind) const;

@@ -2,7 +2,7 @@
 
 #include <utility>
 
-BufferRoute::BufferRoute(const std::vector<TerrainVertex>& vertices, uint64_t allowance, size_t piece_cells,
+BufferRoute::BufferRoute(const TerrainVertices& vertices, uint64_t allowance, size_t piece_cells,
                          size_t copies_a_frame, SpareMemory spare)
     : pieces(vertices.size(), allowance, spare ? std::move(spare) : [] { return UINT64_MAX; }, piece_cells,
              copies_a_frame),

@@ -13,7 +13,7 @@
 struct BufferRoute {
     // Buffers for `vertices` (which must outlive them), as BufferPieces takes
     // the other arguments; memory to spare unlimited unless `spare` is given.
-    BufferRoute(const std::vector<TerrainVertex>& vertices, uint64_t allowance, size_t piece_cells = PIECE_CELLS,
+    BufferRoute(const TerrainVertices& vertices, uint64_t allowance, size_t piece_cells = PIECE_CELLS,
                 size_t copies_a_frame = PIECE_COPIES_A_FRAME, SpareMemory spare = nullptr);
     size_t held() const;          // pieces
     uint64_t held_bytes() const;  // their bytes

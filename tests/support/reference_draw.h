@@ -10,4 +10,4 @@
 #include "terrain/terrain_mesh.h"
 
 // Draws the whole mesh, in slices of at most `max_bytes` a call.
-void draw_whole_mesh(const std::vector<TerrainVertex>& vertices, size_t max_bytes = MAX_DRAW_BYTES);
+void draw_whole_mesh(const TerrainVertices& vertices, size_t max_bytes = MAX_DRAW_BYTES);

@@ -19,7 +19,7 @@ TerrainVertex corner(int c, int r, int s) {
 
 }  // namespace
 
-void build_reference_mesh(ALLEGRO_BITMAP* image, std::vector<TerrainVertex>& vertices, bool progress) {
+void build_reference_mesh(ALLEGRO_BITMAP* image, TerrainVertices& vertices, bool progress) {
     for (int i = 0; i < al_get_bitmap_height(image); i++) {
         for (int j = 0; j < al_get_bitmap_width(image); j++) {
             int h00 = sample(image, j, i), h01 = sample(image, j, i + 1);

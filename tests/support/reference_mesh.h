@@ -11,4 +11,4 @@
 #include "terrain/terrain_mesh.h"
 
 // Appends the mesh of `image`; prints the progress lines when `progress`.
-void build_reference_mesh(ALLEGRO_BITMAP* image, std::vector<TerrainVertex>& vertices, bool progress);
+void build_reference_mesh(ALLEGRO_BITMAP* image, TerrainVertices& vertices, bool progress);

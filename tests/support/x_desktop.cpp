@@ -170,8 +170,15 @@ PrivateXServer::PrivateXServer(const std::string& xvfb_arguments) {
 PrivateXServer::~PrivateXServer() { kill_now(); }
 
 void PrivateXServer::kill_now() {
-    if (pid_ > 0) kill(pid_, SIGTERM);
+    if (pid_ > 0) {
+        kill(pid_, SIGTERM);
+        kill(pid_, SIGCONT);  // a frozen one takes the end once it runs again
+    }
     pid_ = 0;
+}
+
+void PrivateXServer::freeze() {
+    if (pid_ > 0) kill(pid_, SIGSTOP);
 }
 
 bool Screenshot::take(const std::string& window) {

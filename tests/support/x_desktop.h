@@ -71,7 +71,8 @@ struct Screenshot {
 std::string unreachable_x_display();
 
 // An X server of the test's own, started by scripts/xvfb.sh with extra Xvfb
-// arguments ("-extension GLX": one without OpenGL); ended with the object.
+// arguments ("-extension GLX": one without OpenGL; "--resets" first: one
+// that resets when its last client leaves); ended with the object.
 class PrivateXServer {
 public:
     explicit PrivateXServer(const std::string& xvfb_arguments);
@@ -80,6 +81,7 @@ public:
     PrivateXServer& operator=(const PrivateXServer&) = delete;
     const std::string& display() const { return display_; }  // ":93"; "" if it did not start
     void kill_now();  // ends the server at once, its clients still connected
+    void freeze();    // stops the server (SIGSTOP): it takes connections and requests, and answers none
 
 private:
     std::string display_;

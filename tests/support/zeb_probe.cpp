@@ -4,9 +4,18 @@
 // ZEB_PROBE_FAIL ("init", "install_mouse", ...) fail without running it.
 // With ZEB_PROBE_FAIL_MALLOC=BYTES, every malloc of at least BYTES fails as
 // under a memory limit. With ZEB_PROBE_FRAME_DELAY_MS=N, each flip waits N ms
-// first, as a frame of a large terrain does. Everything else goes on to the real library.
+// first, as a frame of a large terrain does. With ZEB_PROBE_PIECE_DELAY_MS=N,
+// each piece of the mesh build waits N ms first (the build faults each
+// piece's pages in with one madvise), one piece at a time whatever the
+// threads, so a build lasts as long on any machine, as on a far larger image. With
+// ZEB_PROBE_FAIL_THREADS set, no thread whose code is the viewer's own can
+// start ("thread refused" in the log), as under a process limit. Everything
+// else goes on to the real library.
 
 #include <dlfcn.h>
+#include <link.h>
+#include <pthread.h>
+#include <sys/mman.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -36,6 +45,33 @@ bool fails(const char* step) {
 template <typename F>
 F real(const char* name) {
     return reinterpret_cast<F>(dlsym(RTLD_NEXT, name));
+}
+
+long env_number(const char* name) {
+    const char* value = getenv(name);
+    return value ? atol(value) : 0;
+}
+
+// Whether `code` lies in the program itself rather than in a library: the
+// first object dl_iterate_phdr reports is the program.
+bool in_program(const void* code) {
+    struct Search {
+        uintptr_t address;
+        bool inside;
+    } search{uintptr_t(code), false};
+    dl_iterate_phdr(
+        [](dl_phdr_info* info, size_t, void* data) {
+            Search& s = *static_cast<Search*>(data);
+            for (int i = 0; i < info->dlpi_phnum; i++) {
+                const ElfW(Phdr)& segment = info->dlpi_phdr[i];
+                const uintptr_t start = info->dlpi_addr + segment.p_vaddr;
+                if (segment.p_type == PT_LOAD && s.address >= start && s.address < start + segment.p_memsz)
+                    s.inside = true;
+            }
+            return 1;  // the program only
+        },
+        &search);
+    return search.inside;
 }
 
 }  // namespace
@@ -94,12 +130,32 @@ extern "C" int al_show_native_message_box(ALLEGRO_DISPLAY* display, const char* 
 // output had failed has been shown, so the run went on past the loss.
 extern "C" void al_flip_display(void) {
     static const auto flip = real<void (*)(void)>("al_flip_display");
-    static const long delay_ms = [] {
-        const char* ms = getenv("ZEB_PROBE_FRAME_DELAY_MS");
-        return ms ? atol(ms) : 0;
-    }();
+    static const long delay_ms = env_number("ZEB_PROBE_FRAME_DELAY_MS");
     static int lost_frames = 0;  // flips since the error was first seen
     if (lost_frames < 2 && ferror(stdout) && ++lost_frames == 2) log_line("frame %s\n", "after lost output");
     if (delay_ms > 0) usleep(useconds_t(delay_ms) * 1000);
     flip();
+}
+
+extern "C" int madvise(void* start, size_t length, int advice) {
+    static const auto advise = real<int (*)(void*, size_t, int)>("madvise");
+    static const long delay_ms = env_number("ZEB_PROBE_PIECE_DELAY_MS");
+    if (advice == MADV_POPULATE_WRITE && delay_ms > 0) {
+        static pthread_mutex_t one_at_a_time = PTHREAD_MUTEX_INITIALIZER;
+        pthread_mutex_lock(&one_at_a_time);
+        usleep(useconds_t(delay_ms) * 1000);
+        pthread_mutex_unlock(&one_at_a_time);
+    }
+    return advise(start, length, advice);
+}
+
+extern "C" int pthread_create(pthread_t* thread, const pthread_attr_t* attributes, void* (*run)(void*),
+                              void* argument) {
+    static const auto create = real<int (*)(pthread_t*, const pthread_attr_t*, void* (*)(void*), void*)>(
+        "pthread_create");
+    if (getenv("ZEB_PROBE_FAIL_THREADS") && in_program(reinterpret_cast<const void*>(run))) {
+        log_line("thread %s\n", "refused");
+        return EAGAIN;
+    }
+    return create(thread, attributes, run, argument);
 }

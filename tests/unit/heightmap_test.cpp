@@ -307,7 +307,7 @@ TEST_F(HeightmapFile, HeightsAreTheGreyLevelsWhateverTheAlpha) {
         HeightmapProblem problem;
         ALLEGRO_BITMAP* image = load(bytes, problem);
         ASSERT_NE(image, nullptr) << problem.reason;
-        std::vector<TerrainVertex> mesh;
+        TerrainVertices mesh;
         CapturedStream progress(STDOUT_FILENO);
         build_terrain_mesh(image, mesh);
         progress.text();
@@ -364,9 +364,11 @@ TEST_F(HeightmapFile, TheMemoryIsAskedAgainOnceTheImageIsDecodedAndAsItsMeshFill
         ALLEGRO_BITMAP* image = load(bytes, problem, budget);
         bool built = false;
         if (image) {
-            std::vector<TerrainVertex> mesh;
+            TerrainVertices mesh;
             CapturedStream progress(STDOUT_FILENO);
-            built = build_terrain_mesh(image, mesh, mesh_memory_check("hmap.bmp", image, problem, budget));
+            MeshBuildOptions options;
+            options.check = mesh_memory_check("hmap.bmp", image, problem, budget);
+            built = build_terrain_mesh(image, mesh, options);
             al_destroy_bitmap(image);
         }
         EXPECT_EQ(built, *c.problem == '\0') << c.filling;

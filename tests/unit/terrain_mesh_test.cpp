@@ -5,7 +5,9 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <climits>
+#include <mutex>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -36,16 +38,29 @@ protected:
     ALLEGRO_BITMAP* grey(int width, int height, const std::vector<uint8_t>& levels) {
         return load(grey_picture(width, height, levels), BmpLayout::palette8);
     }
+    // The picture in a memory bitmap of that pixel format, as no BMP loads.
+    ALLEGRO_BITMAP* in_format(const Picture& picture, int format) {
+        al_set_new_bitmap_format(format);
+        ALLEGRO_BITMAP* image = blank(picture.width, picture.height);
+        al_set_new_bitmap_format(ALLEGRO_PIXEL_FORMAT_ANY_WITH_ALPHA);
+        if (!image) return nullptr;
+        al_set_target_bitmap(image);
+        for (int i = 0; i < picture.width * picture.height; i++) {
+            const uint32_t p = picture.pixels[size_t(i)];
+            al_put_pixel(i % picture.width, i / picture.width, al_map_rgba(p >> 16 & 0xFF, p >> 8 & 0xFF, p & 0xFF, p >> 24));
+        }
+        return image;
+    }
     // A blank memory bitmap; its pixels are never touched, so even a huge one costs nothing.
     ALLEGRO_BITMAP* blank(int width, int height) {
         ALLEGRO_BITMAP* image = al_create_bitmap(width, height);
         if (image) bitmaps_.push_back(image);
         return image;
     }
-    std::vector<TerrainVertex> build(ALLEGRO_BITMAP* image, std::string* printed = nullptr) {
-        std::vector<TerrainVertex> vertices;
+    TerrainVertices build(ALLEGRO_BITMAP* image, std::string* printed = nullptr, const MeshBuildOptions& options = {}) {
+        TerrainVertices vertices;
         CapturedStream out(STDOUT_FILENO);
-        build_terrain_mesh(image, vertices);
+        build_terrain_mesh(image, vertices, options);
         std::string text = out.text();
         if (printed) *printed = text;
         return vertices;
@@ -74,6 +89,12 @@ Picture few_colours(int width, int height, unsigned seed, unsigned colours) {
     return picture;
 }
 
+std::string progress_lines(int rows) {
+    std::string text;
+    for (int i = 0; i < rows; i++) text += "Creating hmap: scanline " + std::to_string(i) + "/" + std::to_string(rows) + "\n";
+    return text;
+}
+
 float green_of(uint8_t level) { return float(level < 50 ? level : 50) / 255.0f; }
 
 }  // namespace
@@ -84,6 +105,7 @@ TEST_F(TerrainMesh, MatchesThePlainRouteByteForByteOnEveryKindOfImage) {
         Picture picture;
         BmpLayout layout;
         bool top_down;
+        int format = 0;  // put into a bitmap of this format instead of loaded
     } cases[] = {
         {"1x1 grey", random_picture(1, 1, 1, true, false), BmpLayout::palette8, false},
         {"1x9 grey", random_picture(1, 9, 2, true, false), BmpLayout::palette8, false},
@@ -99,22 +121,75 @@ TEST_F(TerrainMesh, MatchesThePlainRouteByteForByteOnEveryKindOfImage) {
         {"5x4 top-down 24-bit", random_picture(5, 4, 12, false, false), BmpLayout::rgb24, true},
         {"6x3 top-down 8-bit", random_picture(6, 3, 13, true, false), BmpLayout::palette8, true},
         {"3x5 top-down 32-bit", random_picture(3, 5, 14, false, true), BmpLayout::argb32, true},
+        // Blue elsewhere in a 32-bit pixel, and a format read through the library.
+        {"9x4 in ABGR 8888", random_picture(9, 4, 15, false, true), BmpLayout::argb32, false, ALLEGRO_PIXEL_FORMAT_ABGR_8888},
+        {"9x4 in RGBX 8888", random_picture(9, 4, 16, false, false), BmpLayout::rgb24, false, ALLEGRO_PIXEL_FORMAT_RGBX_8888},
+        {"9x4 in RGB 565", random_picture(9, 4, 17, false, false), BmpLayout::rgb24, false, ALLEGRO_PIXEL_FORMAT_RGB_565},
     };
     for (const auto& c : cases) {
-        ALLEGRO_BITMAP* image = load(c.picture, c.layout, c.top_down);
+        ALLEGRO_BITMAP* image = c.format ? in_format(c.picture, c.format) : load(c.picture, c.layout, c.top_down);
         ASSERT_NE(image, nullptr) << c.name;
-        std::vector<TerrainVertex> plain;
+        TerrainVertices plain;
         build_reference_mesh(image, plain, false);
-        std::vector<TerrainVertex> ours = build(image);
+        TerrainVertices ours = build(image);
         ASSERT_EQ(ours.size(), plain.size()) << c.name;
         EXPECT_EQ(std::memcmp(ours.data(), plain.data(), ours.size() * sizeof(TerrainVertex)), 0) << c.name;
     }
 }
 
+TEST_F(TerrainMesh, AnyNumberOfThreadsFillsTheSameMeshAndPrintsEachRowOnceInOrderOnceDone) {
+    // Pieces of 8192 cells: one a row wider than that, several rows each of
+    // narrow ones, one a thread and more, and row counts no thread count divides.
+    const struct {
+        int width, height;
+    } sizes[] = {{1, 1}, {1, 20011}, {20011, 1}, {8209, 5}, {97, 853}, {6, 7}};
+    int watched = 0;
+    for (const auto& size : sizes) {
+        const std::string name = std::to_string(size.width) + "x" + std::to_string(size.height);
+        ALLEGRO_BITMAP* image = load(random_picture(size.width, size.height, 3, true, false), BmpLayout::palette8);
+        ASSERT_NE(image, nullptr) << name;
+        MeshBuildOptions options;
+        options.threads = 1;
+        std::string alone_printed;
+        const TerrainVertices alone = build(image, &alone_printed, options);
+        ASSERT_EQ(alone.size(), size_t(6) * size.width * size.height) << name;
+        EXPECT_EQ(alone_printed, progress_lines(size.height)) << name;
+        for (int threads : {2, 3, 5}) {
+            // Each cell told once filled, on whichever thread filled it; the
+            // 11 pieces of 97 x 853 slowly, so the watch looks meanwhile: the
+            // rows said done by then are filled.
+            std::vector<int> told(size_t(size.width) * size.height);
+            std::mutex telling;
+            options.threads = threads;
+            options.filled = [&](uint64_t first, uint64_t count) {
+                if (size.width == 97) usleep(60000);
+                std::lock_guard<std::mutex> hold(telling);
+                for (uint64_t cell = first; cell < first + count; cell++) told.at(cell)++;
+            };
+            options.watch = [&](int rows_done, int rows) {
+                std::lock_guard<std::mutex> hold(telling);
+                EXPECT_EQ(rows, size.height);
+                const auto done = told.begin() + std::ptrdiff_t(rows_done) * size.width;
+                EXPECT_EQ(std::count(told.begin(), done, 1), done - told.begin()) << name << ": rows not yet done";
+                watched++;
+                return true;
+            };
+            std::string printed;
+            const TerrainVertices ours = build(image, &printed, options);
+            ASSERT_EQ(ours.size(), alone.size()) << name << " on " << threads;
+            EXPECT_EQ(std::memcmp(ours.data(), alone.data(), ours.size() * sizeof(TerrainVertex)), 0)
+                << name << " on " << threads;
+            EXPECT_EQ(printed, alone_printed) << name << " on " << threads;
+            EXPECT_EQ(std::count(told.begin(), told.end(), 1), std::ptrdiff_t(told.size())) << name << " on " << threads;
+        }
+    }
+    EXPECT_GT(watched, 2);
+}
+
 TEST_F(TerrainMesh, SixVerticesPerPixelAndAProgressLinePerRow) {
     ALLEGRO_BITMAP* image = grey(5, 3, std::vector<uint8_t>(15, 100));
     std::string printed;
-    std::vector<TerrainVertex> vertices = build(image, &printed);
+    TerrainVertices vertices = build(image, &printed);
     EXPECT_EQ(vertices.size(), 6u * 5 * 3);
     EXPECT_EQ(vertices.capacity(), vertices.size());  // reserved once, never doubled
     EXPECT_EQ(printed,
@@ -136,34 +211,48 @@ TEST_F(TerrainMesh, SixVerticesPerPixelAndAProgressLinePerRow) {
 }
 
 TEST_F(TerrainMesh, AsksItsCheckEveryStepEvenInsideARowAndGivesTheMemoryBackWhenStopped) {
-    // 2 rows of 350000 cells, 151 MB of mesh: checks at cells 0, 310689 and
-    // 621378, two of them inside a row.
+    // 2 rows of 350000 cells, 151 MB of mesh: checks as cells 0, 310689 and
+    // 621378 are handed out to fill, two of them inside a row. On one thread
+    // they are asked exactly what is left then; on several, pieces handed
+    // out but not yet filled count as left too.
     ALLEGRO_BITMAP* image = blank(350000, 2);
     ASSERT_NE(image, nullptr);
     const uint64_t cell = 216, step = MESH_CHECK_BYTES / cell, cells = 700000;
-    for (size_t stop_at : {0, 1, 3}) {  // the check that says no; 3: none
-        std::vector<uint64_t> asked;
-        std::vector<TerrainVertex> vertices;
-        CapturedStream out(STDOUT_FILENO);
-        const bool built = build_terrain_mesh(image, vertices, [&](uint64_t bytes_left) {
-            asked.push_back(bytes_left);
-            return asked.size() - 1 != stop_at;
-        });
-        const std::string printed = out.text();
-        EXPECT_EQ(built, stop_at == 3);
-        const std::vector<uint64_t> all = {cells * cell, (cells - step) * cell, (cells - 2 * step) * cell};
-        EXPECT_EQ(asked, std::vector<uint64_t>(all.begin(), all.begin() + std::min<size_t>(stop_at + 1, 3)));
-        EXPECT_EQ(vertices.size(), built ? cells * 6 : 0);
-        if (!built) {
-            EXPECT_EQ(vertices.capacity(), 0u) << "the memory kept after a stop";
+    const uint64_t left[] = {cells * cell, (cells - step) * cell, (cells - 2 * step) * cell};
+    for (int threads : {1, 3})
+        for (size_t stop_at : {0, 1, 3}) {  // the check that says no; 3: none
+            std::vector<uint64_t> asked;
+            TerrainVertices vertices;
+            CapturedStream out(STDOUT_FILENO);
+            MeshBuildOptions options;
+            options.threads = threads;
+            options.check = [&](uint64_t bytes_left) {
+                asked.push_back(bytes_left);
+                return asked.size() - 1 != stop_at;
+            };
+            const bool built = build_terrain_mesh(image, vertices, options);
+            const std::string printed = out.text();
+            EXPECT_EQ(built, stop_at == 3);
+            ASSERT_EQ(asked.size(), std::min<size_t>(stop_at + 1, 3)) << threads << " threads";
+            for (size_t k = 0; k < asked.size(); k++) {
+                if (threads == 1) {
+                    EXPECT_EQ(asked[k], left[k]) << "check " << k;
+                } else {
+                    EXPECT_GE(asked[k], left[k]) << "check " << k;
+                    EXPECT_LE(asked[k], k == 0 ? left[0] : asked[k - 1]) << "check " << k;
+                }
+            }
+            EXPECT_EQ(vertices.size(), built ? cells * 6 : 0);
+            if (!built) {
+                EXPECT_EQ(vertices.capacity(), 0u) << "the memory kept after a stop";
+            }
+            EXPECT_EQ(printed, built ? progress_lines(2) : "");
         }
-        EXPECT_EQ(printed, built ? "Creating hmap: scanline 0/2\nCreating hmap: scanline 1/2\n" : "");
-    }
 }
 
 TEST_F(TerrainMesh, CellsFollowTheVertexOrderFromPixelZeroZeroAtMinus20) {
     // 2x2 of levels 10, 20 / 30, 40: every corner of cell (0, 0) is inside.
-    std::vector<TerrainVertex> v = build(grey(2, 2, {10, 20, 30, 40}));
+    TerrainVertices v = build(grey(2, 2, {10, 20, 30, 40}));
     ASSERT_EQ(v.size(), 24u);
     const struct {
         float x, z;
@@ -181,7 +270,7 @@ TEST_F(TerrainMesh, CellsFollowTheVertexOrderFromPixelZeroZeroAtMinus20) {
 }
 
 TEST_F(TerrainMesh, OnePixelGivesOneRaisedCornerAndThreeAtTheFloor) {
-    std::vector<TerrainVertex> v = build(grey(1, 1, {200}));
+    TerrainVertices v = build(grey(1, 1, {200}));
     ASSERT_EQ(v.size(), 6u);
     EXPECT_EQ(v[0].y, 44);
     EXPECT_FLOAT_EQ(v[0].color.g, 50 / 255.0f);
@@ -194,7 +283,7 @@ TEST_F(TerrainMesh, OnePixelGivesOneRaisedCornerAndThreeAtTheFloor) {
 
 TEST_F(TerrainMesh, LastColumnAndRowSlopeDownToMinus156) {
     const int W = 4, H = 3;
-    std::vector<TerrainVertex> v = build(grey(W, H, std::vector<uint8_t>(W * H, 255)));
+    TerrainVertices v = build(grey(W, H, std::vector<uint8_t>(W * H, 255)));
     for (int i = 0; i < H; i++) {
         const TerrainVertex* cell = &v[(i * W + W - 1) * 6];  // last column: corners 10 and 11 outside
         EXPECT_EQ(cell[2].y, -156);
@@ -213,7 +302,7 @@ TEST_F(TerrainMesh, LastColumnAndRowSlopeDownToMinus156) {
 TEST_F(TerrainMesh, HeightsAndGreensFollowTheSample) {
     const uint8_t levels[] = {0, 20, 49, 50, 51, 156, 255};
     std::vector<uint8_t> row(std::begin(levels), std::end(levels));
-    std::vector<TerrainVertex> v = build(grey(int(row.size()), 1, row));
+    TerrainVertices v = build(grey(int(row.size()), 1, row));
     for (size_t j = 0; j < row.size(); j++) {
         const TerrainVertex& corner = v[j * 6];
         EXPECT_EQ(corner.y, float(row[j]) - 156) << "level " << int(row[j]);

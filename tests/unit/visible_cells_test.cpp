@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <thread>
 
 #include "app/frame_loop.h"
 #include "terrain/terrain_draw.h"
@@ -20,7 +21,7 @@ namespace {
 // heights from -156 to 99 and, here and there, a needle up to 400; or, with
 // a tilt, heights that rise tilt_x a column and tilt_z a row, so that each
 // block is highest and lowest at two of its corners.
-std::vector<TerrainVertex> random_mesh(size_t columns, size_t rows, unsigned seed, int tilt_x = 0, int tilt_z = 0) {
+TerrainVertices random_mesh(size_t columns, size_t rows, unsigned seed, int tilt_x = 0, int tilt_z = 0) {
     Lcg random(seed);
     std::vector<float> height((columns + 1) * (rows + 1));
     for (float& h : height) h = random.next() % 50 == 0 ? 400.0f : float(int(random.next() % 256) - 156);
@@ -31,7 +32,7 @@ std::vector<TerrainVertex> random_mesh(size_t columns, size_t rows, unsigned see
         return TerrainVertex{float(c) - 20, height[r * (columns + 1) + c], float(r) - 20, float(c), float(r),
                              {0, 0, 0, 1}};
     };
-    std::vector<TerrainVertex> mesh;
+    TerrainVertices mesh;
     for (size_t r = 0; r < rows; r++)
         for (size_t c = 0; c < columns; c++)
             for (const TerrainVertex& v : {corner(c, r), corner(c, r + 1), corner(c + 1, r), corner(c, r + 1),
@@ -59,7 +60,7 @@ View view_of(double x, double y, double z, double yaw, double pitch) {
 
 // Whether the cell may paint a pixel, by the library's own transform of its
 // six corners: not when all of them lie beyond one side of the clip volume.
-bool cell_reaches_window(const std::vector<TerrainVertex>& mesh, size_t cell, const ALLEGRO_TRANSFORM& both) {
+bool cell_reaches_window(const TerrainVertices& mesh, size_t cell, const ALLEGRO_TRANSFORM& both) {
     bool beyond[6] = {true, true, true, true, true, true};
     for (size_t k = cell * VERTICES_PER_CELL; k < (cell + 1) * VERTICES_PER_CELL; k++) {
         float x = mesh[k].x, y = mesh[k].y, z = mesh[k].z, w = 1;
@@ -207,66 +208,87 @@ TEST(CellBlocks, EachBlockIsKeptExactlyAsFarAsItsCellsReach) {
     // way. A half space that reaches just inside a block's farthest corner
     // along each axis keeps all of its cells; one that stops half a unit short
     // of it keeps none.
+    // Read from the whole mesh on one thread or several, or grown from its
+    // cells told a few at a time, out of order, by two threads at once.
     const int tilts[][2] = {{0, 0}, {1, 1}, {-1, -1}, {1, -1}, {-1, 1}};
     for (size_t columns : {1u, 16u, 37u})
-        for (const auto& tilt : tilts) {
-            const size_t rows = 23;
-            const std::vector<TerrainVertex> mesh = random_mesh(columns, rows, unsigned(columns), tilt[0], tilt[1]);
-            const CellBlocks blocks(mesh, columns, rows);
-            ASSERT_TRUE(blocks.fits());
-            ASSERT_EQ(blocks.rows(), rows);
-            std::vector<CellRun> runs;
-            for (size_t by = 0; by * BLOCK_CELLS < rows; by++)
-                for (size_t bx = 0; bx * BLOCK_CELLS < columns; bx++) {
-                    std::vector<size_t> cells;
-                    for (size_t r = by * BLOCK_CELLS; r < std::min(rows, (by + 1) * BLOCK_CELLS); r++)
-                        for (size_t c = bx * BLOCK_CELLS; c < std::min(columns, (bx + 1) * BLOCK_CELLS); c++)
-                            cells.push_back(r * columns + c);
-                    for (int axis = 0; axis < 3; axis++)
-                        for (double a : {1.0, -1.0}) {
-                            double reach = -1e30;
-                            for (size_t cell : cells)
-                                for (size_t k = cell * VERTICES_PER_CELL; k < (cell + 1) * VERTICES_PER_CELL; k++) {
-                                    const float p[3] = {mesh[k].x, mesh[k].y, mesh[k].z};
-                                    reach = std::max(reach, a * p[axis]);
-                                }
-                            for (double beyond : {-0.01, 0.5}) {
-                                blocks.visible_runs(half_space(axis, a, a * (reach + beyond)), runs, 0);
-                                size_t found = 0;
-                                for (const CellRun& run : runs)
-                                    found += std::count_if(cells.begin(), cells.end(), [&run](size_t cell) {
-                                        return cell >= run.first && cell < run.first + run.count;
-                                    });
-                                EXPECT_EQ(found, beyond < 0 ? cells.size() : 0u)
-                                    << columns << " columns, tilt " << tilt[0] << ", " << tilt[1] << ", block " << bx
-                                    << ", " << by << ", axis " << axis << " * " << a;
-                            }
-                        }
+        for (const auto& tilt : tilts)
+            for (int threads : {1, 3, 0}) {
+                const size_t rows = 23;
+                const TerrainVertices mesh = random_mesh(columns, rows, unsigned(columns), tilt[0], tilt[1]);
+                CellBlocks blocks = threads ? CellBlocks(mesh, columns, rows, threads) : CellBlocks(columns, rows);
+                if (!threads) {
+                    const size_t cells = columns * rows, chunk = 7;
+                    std::vector<size_t> last_first;  // this thread's chunks, the last first
+                    for (size_t first = 0; first < cells; first += 2 * chunk) last_first.insert(last_first.begin(), first);
+                    std::thread other([&] {
+                        for (size_t first = chunk; first < cells; first += 2 * chunk)
+                            blocks.add_cells(mesh, first, std::min(chunk, cells - first));
+                    });
+                    for (size_t first : last_first) blocks.add_cells(mesh, first, std::min(chunk, cells - first));
+                    other.join();
+                    blocks.finish(mesh);
                 }
-        }
+                ASSERT_TRUE(blocks.fits());
+                ASSERT_EQ(blocks.rows(), rows);
+                std::vector<CellRun> runs;
+                for (size_t by = 0; by * BLOCK_CELLS < rows; by++)
+                    for (size_t bx = 0; bx * BLOCK_CELLS < columns; bx++) {
+                        std::vector<size_t> cells;
+                        for (size_t r = by * BLOCK_CELLS; r < std::min(rows, (by + 1) * BLOCK_CELLS); r++)
+                            for (size_t c = bx * BLOCK_CELLS; c < std::min(columns, (bx + 1) * BLOCK_CELLS); c++)
+                                cells.push_back(r * columns + c);
+                        for (int axis = 0; axis < 3; axis++)
+                            for (double a : {1.0, -1.0}) {
+                                double reach = -1e30;
+                                for (size_t cell : cells)
+                                    for (size_t k = cell * VERTICES_PER_CELL; k < (cell + 1) * VERTICES_PER_CELL; k++) {
+                                        const float p[3] = {mesh[k].x, mesh[k].y, mesh[k].z};
+                                        reach = std::max(reach, a * p[axis]);
+                                    }
+                                for (double beyond : {-0.01, 0.5}) {
+                                    blocks.visible_runs(half_space(axis, a, a * (reach + beyond)), runs, 0);
+                                    size_t found = 0;
+                                    for (const CellRun& run : runs)
+                                        found += std::count_if(cells.begin(), cells.end(), [&run](size_t cell) {
+                                            return cell >= run.first && cell < run.first + run.count;
+                                        });
+                                    EXPECT_EQ(found, beyond < 0 ? cells.size() : 0u)
+                                        << columns << " columns, tilt " << tilt[0] << ", " << tilt[1] << ", threads "
+                                        << threads << ", block " << bx << ", " << by << ", axis " << axis << " * " << a;
+                                }
+                            }
+                    }
+            }
 }
 
 TEST(CellBlocks, AMeshOfAnotherSizeOrLayoutGetsNoBlocksAndAnEmptyOneNoRuns) {
-    const std::vector<TerrainVertex> mesh = random_mesh(40, 20, 1), none;
+    const TerrainVertices mesh = random_mesh(40, 20, 1), none;
     const struct {
-        const std::vector<TerrainVertex>& mesh;
+        const TerrainVertices& mesh;
         size_t columns, rows;
         bool fits;
     } cases[] = {{mesh, 40, 20, true},  {mesh, 20, 40, false}, {mesh, 40, 19, false}, {mesh, 41, 20, false},
                  {mesh, 800, 1, false}, {mesh, 1, 800, false}, {mesh, 0, 0, false},   {mesh, SIZE_MAX / 2, 4, false},
                  {none, 0, 5, true},    {none, 5, 0, true}};
     for (const auto& c : cases) {
-        const CellBlocks blocks(c.mesh, c.columns, c.rows);
-        EXPECT_EQ(blocks.fits(), c.fits) << c.columns << " x " << c.rows;
-        std::vector<CellRun> runs = {{1, 1}};  // left from an earlier frame
-        blocks.visible_runs(view_of(0, 0, 0, 0, 0).volume, runs);
-        EXPECT_EQ(runs.empty(), !c.fits || c.mesh.empty()) << c.columns << " x " << c.rows;
+        // Read whole, or grown from all its cells as a build tells them.
+        CellBlocks read(c.mesh, c.columns, c.rows);
+        CellBlocks grown(c.columns, c.rows);
+        grown.add_cells(c.mesh, 0, c.mesh.size() / VERTICES_PER_CELL);
+        grown.finish(c.mesh);
+        for (const CellBlocks* blocks : {&read, &grown}) {
+            EXPECT_EQ(blocks->fits(), c.fits) << c.columns << " x " << c.rows;
+            std::vector<CellRun> runs = {{1, 1}};  // left from an earlier frame
+            blocks->visible_runs(view_of(0, 0, 0, 0, 0).volume, runs);
+            EXPECT_EQ(runs.empty(), !c.fits || c.mesh.empty()) << c.columns << " x " << c.rows;
+        }
     }
 }
 
 TEST(CellBlocks, RunsHoldEveryCellThatIsNotWhollyOutsideInListOrder) {
     const size_t columns = 150, rows = 130;
-    const std::vector<TerrainVertex> mesh = random_mesh(columns, rows, 9);
+    const TerrainVertices mesh = random_mesh(columns, rows, 9);
     const CellBlocks blocks(mesh, columns, rows);
     EXPECT_LT(blocks.bytes() * 100, mesh.size() * sizeof(TerrainVertex));  // under 1 % of the mesh
     Lcg random(4);

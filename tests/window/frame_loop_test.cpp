@@ -26,7 +26,7 @@ TEST(FrameLoop, EchoesWholeDegreesTruncatedTowardZero) {
         {360, -90, "yaw=360, pitch=-90\n"},
     };
     // No cells at all: the frames still run, each with its line.
-    const std::vector<TerrainVertex> nothing;
+    const TerrainVertices nothing;
     for (const auto& c : cases) {
         Camera camera;
         camera.yaw = c.yaw, camera.pitch = c.pitch;
@@ -48,7 +48,7 @@ TEST(FrameLoop, DrawsFromTheBuffersItIsGiven) {
     al_set_target_bitmap(image);
     al_clear_to_color(al_map_rgb(176, 176, 176));
     al_set_target_backbuffer(display);
-    std::vector<TerrainVertex> mesh;
+    TerrainVertices mesh;
     CapturedStream out(STDOUT_FILENO);
     build_terrain_mesh(image, mesh);
     BufferRoute route(mesh, mesh.size() * sizeof(TerrainVertex), 100);

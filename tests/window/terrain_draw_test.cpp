@@ -60,7 +60,7 @@ void draw_into(std::vector<uint32_t>& pixels, Camera& camera, const Draw& draw) 
     al_unlock_bitmap(back);
 }
 
-std::vector<uint32_t> drawn(Camera& camera, const std::vector<TerrainVertex>& mesh, size_t max_bytes) {
+std::vector<uint32_t> drawn(Camera& camera, const TerrainVertices& mesh, size_t max_bytes) {
     std::vector<uint32_t> pixels;
     draw_into(pixels, camera,
               [&](const ALLEGRO_TRANSFORM&, const ALLEGRO_TRANSFORM&) { draw_whole_mesh(mesh, max_bytes); });
@@ -139,8 +139,8 @@ void aim(Camera& camera, double yaw, double pitch, const float target[3], double
 }
 
 // The mesh of `image`, built quietly.
-std::vector<TerrainVertex> mesh_of(ALLEGRO_BITMAP* image) {
-    std::vector<TerrainVertex> mesh;
+TerrainVertices mesh_of(ALLEGRO_BITMAP* image) {
+    TerrainVertices mesh;
     CapturedStream quiet(STDOUT_FILENO);
     build_terrain_mesh(image, mesh);
     return mesh;
@@ -165,7 +165,7 @@ struct ViewSeen {
 // Views take turns with the two.
 struct BufferRoutes {
     static constexpr size_t PIECE = 1237;  // cells
-    explicit BufferRoutes(const std::vector<TerrainVertex>& mesh)
+    explicit BufferRoutes(const TerrainVertices& mesh)
         : room(mesh.size() * sizeof(TerrainVertex) / 3),
           whole(mesh, mesh.size() * sizeof(TerrainVertex), PIECE, SIZE_MAX), part(mesh, room, PIECE, 1) {}
     // Both held buffers, and the part no more than its room.
@@ -190,7 +190,7 @@ struct BufferRoutes {
 // on its own, so no cell wrongly left out can hide behind a neighbour drawn
 // anyway), then the viewer's runs from the vertex buffers of `routes`, and
 // expects the same back buffer each time.
-ViewSeen expect_same_picture(Camera& camera, const std::vector<TerrainVertex>& mesh, const CellBlocks& blocks,
+ViewSeen expect_same_picture(Camera& camera, const TerrainVertices& mesh, const CellBlocks& blocks,
                              const std::vector<size_t>& bridges, std::initializer_list<BufferRoute*> routes) {
     static std::vector<uint32_t> whole, visible;
     static std::vector<CellRun> runs;
@@ -242,7 +242,7 @@ TEST(TerrainDraw, SlicesPaintExactlyWhatOneCallPaints) {
     ASSERT_TRUE(al_init());
     ASSERT_TRUE(al_init_primitives_addon());
     ASSERT_TRUE(set_video_mode(800, 600, VIDEO_MODE_MEMORY_BITMAPS));
-    std::vector<TerrainVertex> mesh;
+    TerrainVertices mesh;
     {
         CapturedStream quiet(STDOUT_FILENO);
         build_terrain_mesh(rough_terrain(48), mesh);
@@ -264,7 +264,7 @@ TEST(TerrainDraw, SlicesPaintExactlyWhatOneCallPaints) {
 
 TEST_F(VisibleCells, PaintExactlyWhatTheWholeMeshPaintsAtManyViews) {
     constexpr int SIDE = 1500;
-    const std::vector<TerrainVertex> mesh = mesh_of(rough_landscape(SIDE, SIDE));
+    const TerrainVertices mesh = mesh_of(rough_landscape(SIDE, SIDE));
     const CellBlocks blocks(mesh, SIDE, SIDE);
     BufferRoutes buffers(mesh);
 
@@ -337,7 +337,7 @@ TEST_F(VisibleCells, PaintExactlyWhatTheWholeMeshPaintsFromCloseBy) {
         al_put_pixel(needles.back().first, needles.back().second, al_map_rgb(255, 255, 255));
     }
     al_set_target_backbuffer(display);
-    const std::vector<TerrainVertex> mesh = mesh_of(image);
+    const TerrainVertices mesh = mesh_of(image);
     const CellBlocks blocks(mesh, COLUMNS, ROWS);
     BufferRoutes buffers(mesh);
     size_t views_with_terrain = 0;
@@ -371,7 +371,7 @@ TEST_F(VisibleCells, PaintExactlyWhatTheWholeMeshPaintsWhereTheFarPlaneCutsTheTe
             al_put_pixel(c, r, al_map_rgb(level, level, level));
         }
     al_set_target_backbuffer(display);
-    const std::vector<TerrainVertex> mesh = mesh_of(image);
+    const TerrainVertices mesh = mesh_of(image);
     const CellBlocks blocks(mesh, COLUMNS, ROWS);
     BufferRoutes buffers(mesh);
 
