@@ -76,8 +76,7 @@ viewer_window() {
   return 1
 }
 
-# Holds Escape in the viewer's window until the viewer, process PID, ends (it
-# reads the key once a frame, so a tap could fall between two reads), for
+# Holds Escape in the viewer's window until the viewer, process PID, ends, for
 # SECONDS at most (default 30: a few frames of the largest terrains); then ends
 # it by its PID, saying so on standard error. Returns the viewer's exit status.
 end_viewer() {

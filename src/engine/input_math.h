@@ -18,16 +18,23 @@ inline bool went_up(bool before, bool now) { return before > now; }
 // Mouse look asks the X server where the pointer is, after every warp it sent,
 // and sends the warp back to the centre at once as a move by the difference:
 // a move the user makes while the warp is on its way is kept, not undone.
-// While the window has not the focus the pointer is left alone.
+// While the pointer is not mouse look's to hold it is left alone.
+
+// Whether mouse look may count and warp the pointer: its window has the
+// focus and is shown (not unmapped or minimised), and no other client holds a
+// grab of the pointer (a menu, a window manager's drag, a screenshot tool).
+inline bool pointer_free_for_look(bool focused, bool shown, bool grabbed_elsewhere) {
+    return focused && shown && !grabbed_elsewhere;
+}
 
 struct PointerRead {
     int x, y;      // where mouse look takes the pointer to be
     bool counted;  // x, y are movement from the centre, to turn by
 };
 
-// The pointer found at (x, y) in a width x height window. `held`: the window
-// has the focus, the pointer is on its screen and the last centring put it at
-// the centre. Otherwise it reads as the centre, so the way it took while it
+// The pointer found at (x, y) in a width x height window. `held`: the pointer
+// is free for look and on the window's screen, and the last centring put it
+// at the centre. Otherwise it reads as the centre, so the way it took while it
 // was not held never turns the camera.
 inline PointerRead read_pointer(int x, int y, bool held, int width, int height) {
     if (held) return {x, y, true};
@@ -42,10 +49,10 @@ struct CentringWarp {
 
 // The warp that brings the pointer back to (center_x, center_y) after it was
 // last read as `read`: a move by the difference when it was counted, straight
-// to the centre when not (just back in focus, or never read), none while the
-// window has not the focus (`focused` false).
-inline CentringWarp centring_warp(bool focused, PointerRead read, int center_x, int center_y) {
-    if (!focused) return {false, false, 0, 0};
+// to the centre when not (just back in focus or shown, or never read), none
+// while the pointer is not free for look (`free` false).
+inline CentringWarp centring_warp(bool free, PointerRead read, int center_x, int center_y) {
+    if (!free) return {false, false, 0, 0};
     if (!read.counted) return {true, false, center_x, center_y};
     const int by_x = center_x - read.x, by_y = center_y - read.y;
     return {by_x != 0 || by_y != 0, true, by_x, by_y};

@@ -14,8 +14,12 @@ struct PointerQuery {
     int x, y;                // the pointer in the window's pixels, outside it too
     int window_x, window_y;  // the window's top left corner on the screen
     bool same_screen;        // false: the pointer is on another screen
+    bool shown;              // the window is mapped: not unmapped or minimised
+    bool grabbed_elsewhere;  // another client holds a grab of the pointer
 };
-// Where the pointer and the display's window are now.
+// Where the pointer and the display's window are now. A grab is seen when it
+// takes the pointer out of the window and is over when the pointer enters the
+// window again.
 PointerQuery x_pointer_query();
 // Sends `warp` to the X server at once (display pixels).
 void x_pointer_warp(const CentringWarp& warp);

@@ -56,8 +56,11 @@ bool display_has_focus();
 // every call, never cached; every query needs a display. The pointer's x and y
 // are read from the X server after every warp mouse_center sent (x_pointer.h),
 // so movement made while a warp is on its way is kept. While the window has
-// not the focus, the pointer reads as the centre and is not warped; after it
-// comes back, movement counts from the centre again.
+// not the focus or is not shown (unmapped, minimised), or another client
+// holds a grab of the pointer, the pointer reads as the centre and is not
+// warped; after that, movement counts from the centre again. keyboard_now
+// holds the keys held at the poll and every key that went down since the
+// poll before, even one let go by then.
 
 extern ALLEGRO_KEYBOARD_STATE keyboard_now;
 extern ALLEGRO_KEYBOARD_STATE keyboard_before;

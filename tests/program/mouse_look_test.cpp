@@ -130,6 +130,22 @@ TEST_P(MouseLookAtRate, EveryMoveTurnsTheCameraOnce) {
     shell("xdotool windowmove " + window + " 120 80");
     Angles moved = settled_angles(run, window);
     EXPECT_TRUE(moved.yaw == 320 && moved.pitch == 40) << moved.yaw << ", " << moved.pitch;
+    // Moves while the window is hidden, or while another client holds the
+    // pointer, turn nothing; then looking goes on from the centre.
+    auto frames_pass = [&] { run.child().drain(), run.wait_for_frames(all_angles(run.child().out()).size() + 2, 20); };
+    shell("xdotool windowunmap --sync " + window);
+    for (int i = 0; i < 2; i++, frames_pass()) move_pointer_by(16, 8);
+    shell("xdotool windowmap --sync " + window);
+    Angles hidden = settled_angles(run, window);
+    EXPECT_TRUE(hidden.yaw == 320 && hidden.pitch == 40) << "hidden: " << hidden.yaw << ", " << hidden.pitch;
+    ASSERT_TRUE(grab_pointer());
+    for (int i = 0; i < 2; i++, frames_pass()) move_pointer_by(16, 8);
+    ungrab_pointer();
+    Angles grabbed = settled_angles(run, window);
+    EXPECT_TRUE(grabbed.yaw == 320 && grabbed.pitch == 40) << "grabbed: " << grabbed.yaw << ", " << grabbed.pitch;
+    move_pointer_by(-16, 8);
+    Angles after = settled_angles(run, window);
+    EXPECT_TRUE(after.yaw == 322 && after.pitch == 39) << "after: " << after.yaw << ", " << after.pitch;
     EXPECT_TRUE(run.press_escape(20));
 }
 

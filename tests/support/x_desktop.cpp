@@ -87,6 +87,19 @@ void move_pointer_by(int dx, int dy) {
     }
 }
 
+bool grab_pointer() {
+    Display* x = x_connection();
+    return x && XGrabPointer(x, DefaultRootWindow(x), False, PointerMotionMask, GrabModeAsync, GrabModeAsync, None,
+                             None, CurrentTime) == GrabSuccess;
+}
+
+void ungrab_pointer() {
+    if (Display* x = x_connection()) {
+        XUngrabPointer(x, CurrentTime);
+        XSync(x, False);
+    }
+}
+
 void ask_to_close(const std::string& window) {
     Display* x = x_connection();
     if (!x) return;

@@ -19,8 +19,7 @@ std::vector<std::string> windows_named(const std::string& title_regex, const std
 std::string wait_for_window(const std::string& title_regex, double seconds);
 
 // Focuses `window` and puts `key` down; the X server has it when this
-// returns. The viewer reads keys once a frame, so a key is held, not tapped,
-// until release_key.
+// returns. It stays down until release_key.
 void press_key(const std::string& window, const std::string& key);
 void release_key(const std::string& key);
 
@@ -33,6 +32,10 @@ void move_pointer_in(const std::string& window, int x, int y);
 // Moves the pointer by (dx, dy) pixels as a mouse does (XTest relative
 // motion); the X server has done it when this returns.
 void move_pointer_by(int dx, int dy);
+// Grabs the pointer for the test, another client than the viewer, as a menu
+// or a window manager's drag does; false if the X server refused.
+bool grab_pointer();
+void ungrab_pointer();
 // Asks `window` to close as a window manager's close button does: the
 // WM_DELETE_WINDOW client message, sent straight to it.
 void ask_to_close(const std::string& window);
