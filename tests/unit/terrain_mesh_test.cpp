@@ -89,12 +89,6 @@ Picture few_colours(int width, int height, unsigned seed, unsigned colours) {
     return picture;
 }
 
-std::string progress_lines(int rows) {
-    std::string text;
-    for (int i = 0; i < rows; i++) text += "Creating hmap: scanline " + std::to_string(i) + "/" + std::to_string(rows) + "\n";
-    return text;
-}
-
 float green_of(uint8_t level) { return float(level < 50 ? level : 50) / 255.0f; }
 
 }  // namespace
