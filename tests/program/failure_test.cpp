@@ -19,16 +19,17 @@ const char* const NOT_AN_IMAGE = "not an image the library can read (unreadable,
 
 bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
-void write_bytes(const std::string& path, const std::string& bytes) {
-    std::ofstream(path, std::ios::binary) << bytes;
+// Makes the height image of `bytes`.
+std::function<void(const std::string& path)> file_of(const std::string& bytes) {
+    return [bytes](const std::string& path) { std::ofstream(path, std::ios::binary) << bytes; };
 }
 
-// A 4 x 4 24-bit BMP with `change` made to its bytes.
-std::string bmp_bytes(const std::function<void(std::vector<uint8_t>&)>& change) {
+// Makes a 4 x 4 24-bit BMP with `change` made to its bytes.
+std::function<void(const std::string& path)> changed_bmp(void (*change)(std::vector<uint8_t>&)) {
     std::vector<uint8_t> bytes;
     encode_bmp(grey_picture(4, 4, std::vector<uint8_t>(16, 100)), BmpLayout::rgb24, false, bytes);
     change(bytes);
-    return std::string(bytes.begin(), bytes.end());
+    return file_of(std::string(bytes.begin(), bytes.end()));
 }
 
 // Bad or hostile height images: a box and a line on standard error give the
@@ -87,18 +88,11 @@ INSTANTIATE_TEST_SUITE_P(
     Viewer, BadHeightmap,
     ::testing::Values(
         BadImage{"missing", [](const std::string&) {}, NO_IMAGE_LINE.substr(NO_IMAGE_LINE.find("no such file"))},
-        BadImage{"empty_file", [](const std::string& p) { write_bytes(p, ""); }, NOT_AN_IMAGE},
-        BadImage{"garbage", [](const std::string& p) { write_bytes(p, std::string(3000, '\x5a')); }, NOT_AN_IMAGE},
-        BadImage{"truncated_header",
-                 [](const std::string& p) { write_bytes(p, bmp_bytes([](auto& b) { b.resize(30); })); }, NOT_AN_IMAGE},
-        BadImage{"seven_bits_a_pixel",
-                 [](const std::string& p) { write_bytes(p, bmp_bytes([](auto& b) { b[BMP_BITS_AT] = 7; })); },
-                 NOT_AN_IMAGE},
-        BadImage{"negative_width",
-                 [](const std::string& p) {
-                     write_bytes(p, bmp_bytes([](auto& b) { put32_at(b, BMP_WIDTH_AT, uint32_t(-4)); }));
-                 },
-                 NOT_AN_IMAGE},
+        BadImage{"empty_file", file_of(""), NOT_AN_IMAGE},
+        BadImage{"garbage", file_of(std::string(3000, '\x5a')), NOT_AN_IMAGE},
+        BadImage{"truncated_header", changed_bmp([](auto& b) { b.resize(30); }), NOT_AN_IMAGE},
+        BadImage{"seven_bits_a_pixel", changed_bmp([](auto& b) { b[BMP_BITS_AT] = 7; }), NOT_AN_IMAGE},
+        BadImage{"negative_width", changed_bmp([](auto& b) { put32_at(b, BMP_WIDTH_AT, uint32_t(-4)); }), NOT_AN_IMAGE},
         BadImage{"dangling_link", [](const std::string& p) { (void)!symlink("gone/hmap.bmp", p.c_str()); },
                  "it is a link to a missing file (gone/hmap.bmp)"},
         BadImage{"a_folder", [](const std::string& p) { mkdir(p.c_str(), 0755); }, "it is a folder, not an image"},
