@@ -50,10 +50,10 @@ std::vector<std::string> windows_named(const std::string& title_regex, const std
     return words(shell(on(display, "timeout 5 xdotool search --onlyvisible --name '" + title_regex + "' 2>/dev/null")));
 }
 
-std::string wait_for_window(const std::string& title_regex, double seconds) {
+std::string wait_for_window(const std::string& title_regex, double seconds, const std::string& display) {
     double deadline = now_seconds() + seconds;
     do {
-        auto found = windows_named(title_regex);
+        auto found = windows_named(title_regex, display);
         if (!found.empty()) return found.front();
         usleep(50000);
     } while (now_seconds() < deadline);
