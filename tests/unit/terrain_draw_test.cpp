@@ -105,10 +105,7 @@ TEST(BufferPieces, HoldWhatTheAllowanceAndTheMemoryTakeAFewAFrame) {
     for (const auto& c : cases) {
         uint64_t memory = c.memory;
         size_t asked = 0;
-        const auto spare = [&] {
-            asked++;
-            return memory;
-        };
+        const auto spare = [&] { return asked++, memory; };
         BufferPieces pieces(10 * VERTICES_PER_CELL, c.allowance, spare, 3, c.copies_a_frame);
         int frames = 0;
         for (int frame = 1; frame <= 8; frame++) {
