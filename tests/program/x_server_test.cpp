@@ -1,9 +1,6 @@
-// The X server around the real viewer: none, a dead one, one that hangs,
-// hangs up or speaks another protocol (over TCP or a Unix socket), one that
-// refuses the viewer's key or lacks OpenGL, one that resets when its last
-// client leaves, one killed under a running viewer. Each ends with a line
-// that names the cause and status 1, or shows the terrain; never a signal or
-// a hang.
+// The X server around the real viewer, missing, odd or hostile. Each run
+// ends with a line that names the cause and status 1, or shows the terrain;
+// never a signal or a hang.
 #include <gtest/gtest.h>
 #include <signal.h>
 
