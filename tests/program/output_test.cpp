@@ -55,12 +55,16 @@ const std::pair<std::string, std::string> SLOW_PIECES{"ZEB_PROBE_PIECE_DELAY_MS"
 Picture slow_terrain() { return grey_picture(SLOW_SIDE, SLOW_SIDE, std::vector<uint8_t>(SLOW_SIDE * SLOW_SIDE, 170)); }
 const std::string SLOW_LAST_LINE = "scanline " + std::to_string(SLOW_SIDE - 1) + "/" + std::to_string(SLOW_SIDE);
 
+// How the output goes out, and how the run ends: Escape held until the exit,
+// the window manager's close request ("close"), or Escape tapped while a
+// full pipe holds the frames still ("tap").
 struct OutputKind {
     const char* name;
     bool line_buffered, terminal;
     std::vector<std::string> arguments;  // to be ignored
-    bool close_button = false;           // ended by the window manager's close request, not Escape
+    std::string end = "Escape";
     std::vector<std::pair<std::string, std::string>> environment = {};
+    bool nonblocking = false;  // standard output's pipe O_NONBLOCK, and left full for a while
 };
 
 void PrintTo(const OutputKind& kind, std::ostream* os) { *os << kind.name; }
@@ -70,34 +74,58 @@ class OutputTo : public ::testing::TestWithParam<OutputKind> {};
 }  // namespace
 
 TEST_P(OutputTo, StartupThenARowLineEachThenTheAnglesUntilTheEnd) {
+    const OutputKind& c = GetParam();
     // AddressSanitizer starts every thread through code of its own in the
     // program, which the probe would refuse too.
-    if (!GetParam().environment.empty() && UNDER_ASAN) GTEST_SKIP() << "AddressSanitizer's threads cannot be told apart";
+    if (!c.environment.empty() && UNDER_ASAN) GTEST_SKIP() << "AddressSanitizer's threads cannot be told apart";
     ViewerRun run;
     ASSERT_TRUE(run.put_heightmap(small_terrain()));
     ViewerOptions options;
-    options.line_buffered = GetParam().line_buffered;
-    options.terminal = GetParam().terminal;
-    options.arguments = GetParam().arguments;
-    options.environment = GetParam().environment;
+    options.line_buffered = c.line_buffered;
+    options.terminal = c.terminal;
+    options.arguments = c.arguments;
+    options.environment = c.environment;
+    options.nonblocking_stdout = c.nonblocking;
     run.start(options);
+    Child& viewer = run.child();
     const std::string window = run.window();
     ASSERT_FALSE(window.empty());
     if (options.line_buffered || options.terminal) {
         EXPECT_TRUE(run.wait_for_frames(3));
     }
-    if (GetParam().close_button) {
+    // Left unread, a one-page pipe is full within a few hundred frames and the
+    // viewer then waits to print its next line: its frames stand still,
+    // however many a second it draws.
+    size_t shown = 0;
+    if (c.end == "tap" || c.nonblocking) {
+        viewer.drain();
+        ASSERT_TRUE(fill_output_pipe(viewer)) << "the viewer's output did not fill its pipe";
+        shown = viewer.out().size() + viewer.unread_output_bytes();
+    }
+    if (c.nonblocking) {
+        usleep(300000);  // frames go on trying to write meanwhile
+        viewer.drain();
+        ASSERT_TRUE(run.wait_for_frames(angle_lines(viewer.out()).size() + 20)) << viewer.err();
+    }
+    if (c.end == "tap") {
+        press_key(window, "Escape");
+        release_key("Escape");
+        usleep(500000);  // the library's event thread takes the keys at once, at worst at its next 0.1 s poll
+        ASSERT_TRUE(viewer.wait_exit(10)) << "a tap of Escape while a frame stood still was missed";
+        // At most the line the waiting frame prints; the frame after it sees Escape.
+        EXPECT_LE(angle_lines(viewer.out().substr(shown)).size(), 1u) << "frames shown after Escape went down";
+    } else if (c.end == "close") {
         ask_to_close(window);
-        ASSERT_TRUE(run.child().wait_exit(10));
+        ASSERT_TRUE(viewer.wait_exit(10));
     } else {
         ASSERT_TRUE(run.press_escape());
     }
-    EXPECT_TRUE(run.child().exited_normally());
-    EXPECT_EQ(run.child().exit_code(), 0);
-    const std::string out = without_returns(run.child().out());
+    EXPECT_TRUE(viewer.exited_normally());
+    EXPECT_EQ(viewer.exit_code(), 0);
+    const std::string out = without_returns(viewer.out());
     expect_whole_lines(out, 4);
     for (const auto& line : angle_lines(out)) EXPECT_EQ(line, "yaw=0, pitch=0");
-    EXPECT_EQ(run.child().err(), "");
+    EXPECT_EQ(viewer.err(), "");
     EXPECT_TRUE(run.boxes().empty());
     // Refused, the mesh's threads leave its build to the main thread.
     if (!options.environment.empty() && sysconf(_SC_NPROCESSORS_ONLN) > 1) {
@@ -110,33 +138,12 @@ INSTANTIATE_TEST_SUITE_P(Viewer, OutputTo,
                                            OutputKind{"block_buffered_pipe", false, false, {}},
                                            OutputKind{"terminal", false, true, {}},
                                            OutputKind{"with_arguments", true, false, {"--help", "other.bmp", "-f"}},
-                                           OutputKind{"closed_by_its_button", true, false, {}, true},
-                                           OutputKind{"no_thread_can_start", true, false, {}, false,
+                                           OutputKind{"closed_by_its_button", true, false, {}, "close"},
+                                           OutputKind{"escape_tapped_between_frames", true, false, {}, "tap"},
+                                           OutputKind{"non_blocking_pipe", true, false, {}, "Escape", {}, true},
+                                           OutputKind{"no_thread_can_start", true, false, {}, "Escape",
                                                       {{"ZEB_PROBE_FAIL_THREADS", "1"}}}),
                          [](const auto& info) { return std::string(info.param.name); });
-
-TEST(Viewer, AnEscapeTapBetweenTwoFramesEndsTheRunAtTheNextFrame) {
-    ViewerRun run;
-    ASSERT_TRUE(run.put_heightmap(small_terrain()));
-    run.start();
-    std::string window = run.window();
-    ASSERT_FALSE(window.empty());
-    ASSERT_TRUE(run.wait_for_frames(20));
-    // Left unread, a one-page pipe is full within a few hundred frames and the
-    // viewer then waits to print its next line: its frames stand still while
-    // Escape is tapped, however many a second it draws.
-    Child& viewer = run.child();
-    viewer.drain();
-    ASSERT_TRUE(fill_output_pipe(viewer)) << "the viewer's output did not fill its pipe";
-    const size_t shown = viewer.out().size() + viewer.unread_output_bytes();
-    press_key(window, "Escape");
-    release_key("Escape");
-    usleep(500000);  // the library's event thread takes the keys at once, at worst at its next 0.1 s poll
-    ASSERT_TRUE(viewer.wait_exit(10)) << "a tap of Escape while a frame stood still was missed";
-    EXPECT_EQ(viewer.exit_code(), 0);
-    // At most the line the waiting frame prints; the frame after it sees Escape.
-    EXPECT_LE(angle_lines(viewer.out().substr(shown)).size(), 1u) << "frames shown after Escape went down";
-}
 
 TEST(ViewerSlow, EndsByItselfAfter190000Frames) {
     ViewerRun run;
@@ -196,22 +203,6 @@ INSTANTIATE_TEST_SUITE_P(
                       StreamCase{"stdout_on_a_full_device", {}, "/dev/full", "", 1,
                                  "terrain-viewer: output to standard output was lost: No space left on device\n"}),
     [](const auto& info) { return std::string(info.param.name); });
-
-TEST(Viewer, ANonBlockingOutputWaitsForItsReaderAndLosesNothing) {
-    ViewerRun run;
-    ASSERT_TRUE(run.put_heightmap(small_terrain()));
-    ViewerOptions options;
-    options.nonblocking_stdout = true;
-    run.start(options);
-    ASSERT_TRUE(fill_output_pipe(run.child()));
-    usleep(300000);  // frames go on trying to write meanwhile
-    run.child().drain();
-    ASSERT_TRUE(run.wait_for_frames(angle_lines(run.child().out()).size() + 20)) << run.child().err();
-    ASSERT_TRUE(run.press_escape());
-    EXPECT_EQ(run.child().exit_code(), 0);
-    EXPECT_EQ(run.child().err(), "");
-    expect_whole_lines(run.child().out(), 4);
-}
 
 // Escape, the close button, SIGINT, SIGTERM and SIGHUP end the run at a
 // frame's end, or the build while the mesh builds (its progress shown in the
