@@ -28,12 +28,7 @@ protected:
         return wait_until([&] { return input_poll(), done(); }, 3);
     }
     bool pointer_reaches(int x, int y) {
-        for (int i = 0; i < 60; i++) {
-            Point p = pointer_in(window_);
-            if (p.x == x && p.y == y) return true;
-            usleep(50000);
-        }
-        return false;
+        return wait_until([&] { const Point p = pointer_in(window_); return p.x == x && p.y == y; }, 3, 50);
     }
 
     std::string window_;
