@@ -222,8 +222,7 @@ TEST_P(FailingStep, NamesTheStepAndDegradesWithoutCrashing) {
                                 "() failed, so the image add-on was not started\n";
     if (then == "display") {
         // No library, so no image add-on either: both boxes, then the end.
-        titles.push_back("ZEB error");
-        titles.push_back("error");
+        titles.insert(titles.end(), {"ZEB error", "error"});
         EXPECT_TRUE(contains(err, NO_WINDOW)) << err;
         EXPECT_TRUE(contains(err, stopped)) << err;
     } else if (then == "image") {
