@@ -47,10 +47,7 @@ Child::Child(const ChildOptions& options) {
         if (pid_ == 0) {
             dup2(out_pipe[1], STDOUT_FILENO);
             dup2(err_pipe[1], STDERR_FILENO);
-            close(out_pipe[0]);
-            close(err_pipe[0]);
-            close(out_pipe[1]);
-            close(err_pipe[1]);
+            for (int fd : {out_pipe[0], err_pipe[0], out_pipe[1], err_pipe[1]}) close(fd);
             exec_child(options);
         }
         close(out_pipe[1]);
