@@ -51,13 +51,9 @@ std::vector<std::string> windows_named(const std::string& title_regex, const std
 }
 
 std::string wait_for_window(const std::string& title_regex, double seconds, const std::string& display) {
-    double deadline = now_seconds() + seconds;
-    do {
-        auto found = windows_named(title_regex, display);
-        if (!found.empty()) return found.front();
-        usleep(50000);
-    } while (now_seconds() < deadline);
-    return "";
+    std::vector<std::string> found;
+    wait_until([&] { return !(found = windows_named(title_regex, display)).empty(); }, seconds, 50);
+    return found.empty() ? "" : found.front();
 }
 
 void press_key(const std::string& window, const std::string& key) {
