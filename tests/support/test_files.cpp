@@ -34,7 +34,8 @@ std::string read_file(const std::string& path) {
 
 std::string progress_lines(int rows) {
     std::string text;
-    for (int i = 0; i < rows; i++) text += "Creating hmap: scanline " + std::to_string(i) + "/" + std::to_string(rows) + "\n";
+    for (int i = 0; i < rows; i++)
+        text += "Creating hmap: scanline " + std::to_string(i) + "/" + std::to_string(rows) + "\n";
     return text;
 }
 

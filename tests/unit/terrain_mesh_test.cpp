@@ -248,7 +248,8 @@ TEST_F(TerrainMesh, CornersInVertexOrderFromMinus20AtTheirLevelLess156GreenUpTo5
     // row), (column + 1, row + 1); those past the last column or row at the
     // floor (level 0) and black.
     const TerrainVertices v = build(grey(2, 2, {10, 20, 30, 40}));
-    const int levels[4][6] = {{10, 30, 20, 30, 20, 40}, {20, 40, 0, 40, 0, 0}, {30, 0, 40, 0, 40, 0}, {40, 0, 0, 0, 0, 0}};
+    const int levels[4][6] = {
+        {10, 30, 20, 30, 20, 40}, {20, 40, 0, 40, 0, 0}, {30, 0, 40, 0, 40, 0}, {40, 0, 0, 0, 0, 0}};
     const int right[6] = {0, 0, 1, 0, 1, 1}, down[6] = {0, 1, 0, 1, 0, 1};
     ASSERT_EQ(v.size(), 24u);
     for (int cell = 0; cell < 4; cell++)
