@@ -10,6 +10,9 @@
 #include "engine/console.h"
 #include "engine/guard.h"
 #include "engine/zeb.h"
+#include "heightmap/memory_budget.h"
+#include "terrain/buffer_pieces.h"
+#include "terrain/renderer_facts.h"
 #include "terrain/terrain_draw.h"
 
 const char* frame_loop_missing() {
@@ -50,4 +53,12 @@ long run_frame_loop(Camera& camera, const TerrainVertices& vertices, const CellB
         frames++;
     }
     return frames;
+}
+
+void show_terrain(const TerrainVertices& vertices, const CellBlocks& blocks) {
+    const uint64_t allowance = draw_route(vertices.size() * sizeof(TerrainVertex)).buffer_bytes;
+    BufferPieces pieces(vertices.size(), allowance, [] { return memory_budget().spare; });
+    MeshBuffers buffers(vertices, pieces);
+    Camera camera;
+    run_frame_loop(camera, vertices, blocks, FRAME_LIMIT, &buffers);
 }

@@ -29,3 +29,8 @@ bool run_end_requested();
 // null). Returns the number of frames shown.
 long run_frame_loop(Camera& camera, const TerrainVertices& vertices, const CellBlocks& blocks,
                     long frame_limit = FRAME_LIMIT, MeshBuffers* buffers = nullptr);
+
+// The run's frames of the mesh, from a fresh camera: run_frame_loop, with the
+// vertices copied into buffers piece by piece as they come into view where a
+// graphics card has room (the draw route) and the memory lasts.
+void show_terrain(const TerrainVertices& vertices, const CellBlocks& blocks);

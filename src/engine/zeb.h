@@ -33,9 +33,9 @@ extern ALLEGRO_DISPLAY* display;  // null until created; null after a failed cre
 extern bool display_created;      // a display exists, so later calls resize it
 
 // Video modes choose the flags of bitmaps made after the display opens.
-constexpr int16_t VIDEO_MODE_MEMORY_BITMAPS = 4;        // flags 1: CPU-side bitmaps
-constexpr int16_t VIDEO_MODE_STRAIGHT_ALPHA = 5;        // flags 0x200
-constexpr int16_t VIDEO_MODE_KEEP_FORMAT = 6;           // flags 2
+constexpr int16_t VIDEO_MODE_MEMORY_BITMAPS = 4;  // ALLEGRO_MEMORY_BITMAP: CPU-side bitmaps
+constexpr int16_t VIDEO_MODE_STRAIGHT_ALPHA = 5;  // ALLEGRO_NO_PREMULTIPLIED_ALPHA
+constexpr int16_t VIDEO_MODE_KEEP_FORMAT = 6;     // ALLEGRO_KEEP_BITMAP_FORMAT
 
 // Creates the display on the first call, resizes it on later ones (mode
 // ignored then). On failure writes why to standard error ("terrain-viewer: no
