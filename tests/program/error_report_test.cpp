@@ -2,7 +2,6 @@
 // (so it is on record even if the box never closes or cannot show), and the
 // line stands on a line of its own where standard output meets it.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <memory>
 
@@ -44,12 +43,8 @@ TEST_P(ErrorBox, ShowsAfterItsLineIsOnStandardError) {
     }
     run.start(options);
 
-    std::vector<std::string> boxes;
-    for (int i = 0; i < 200 && boxes.empty() && run.child().running(); i++) {
-        usleep(50000);
-        boxes = windows_named(std::string("^") + f.box + "$", options.display);
-    }
-    ASSERT_FALSE(boxes.empty()) << "no " << f.box << " box; stderr: " << run.child().err();
+    ASSERT_FALSE(wait_for_window(std::string("^") + f.box + "$", 10, options.display).empty())
+        << "no " << f.box << " box; stderr: " << run.child().err();
     run.child().drain();
     std::string line = f.line;  // "<display>" stands for the viewer's display
     if (size_t at = line.find("<display>"); at != std::string::npos) line.replace(at, 9, options.display);

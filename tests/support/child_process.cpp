@@ -47,10 +47,7 @@ Child::Child(const ChildOptions& options) {
         if (pid_ == 0) {
             dup2(out_pipe[1], STDOUT_FILENO);
             dup2(err_pipe[1], STDERR_FILENO);
-            close(out_pipe[0]);
-            close(err_pipe[0]);
-            close(out_pipe[1]);
-            close(err_pipe[1]);
+            for (int fd : {out_pipe[0], err_pipe[0], out_pipe[1], err_pipe[1]}) close(fd);
             exec_child(options);
         }
         close(out_pipe[1]);
@@ -76,16 +73,12 @@ bool Child::read_some(int timeout_ms) {
     int count = 0;
     int* owners[2];
     std::string* sinks[2];
-    if (out_fd_ >= 0) {
-        fds[count] = {out_fd_, POLLIN, 0};
-        owners[count] = &out_fd_;
-        sinks[count++] = &out_;
-    }
-    if (err_fd_ >= 0) {
-        fds[count] = {err_fd_, POLLIN, 0};
-        owners[count] = &err_fd_;
-        sinks[count++] = &err_;
-    }
+    for (auto [fd, sink] : {std::pair{&out_fd_, &out_}, std::pair{&err_fd_, &err_}})
+        if (*fd >= 0) {
+            fds[count] = {*fd, POLLIN, 0};
+            owners[count] = fd;
+            sinks[count++] = sink;
+        }
     if (count == 0) return false;
     if (poll(fds, count, timeout_ms) <= 0) return true;
     char buffer[65536];

@@ -30,7 +30,6 @@ public:
     SilentSocket(const SilentSocket&) = delete;
     SilentSocket& operator=(const SilentSocket&) = delete;
     bool listening() const { return fd_ >= 0; }
-    const std::string& path() const { return path_; }
 
 private:
     void listen_at(const sockaddr* address, socklen_t size);

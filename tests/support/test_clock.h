@@ -11,9 +11,9 @@ inline double now_seconds() {
     return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
 }
 
-// Polls `done` every 10 ms until it holds; false if `seconds` pass first.
-inline bool wait_until(const std::function<bool()>& done, double seconds = 30) {
-    for (const double deadline = now_seconds() + seconds; !done(); usleep(10000))
+// Polls `done` every `poll_ms` until it holds; false if `seconds` pass first.
+inline bool wait_until(const std::function<bool()>& done, double seconds = 30, int poll_ms = 10) {
+    for (const double deadline = now_seconds() + seconds; !done(); usleep(useconds_t(poll_ms) * 1000))
         if (now_seconds() > deadline) return false;
     return true;
 }

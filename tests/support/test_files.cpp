@@ -32,6 +32,13 @@ std::string read_file(const std::string& path) {
     return content.str();
 }
 
+std::string progress_lines(int rows) {
+    std::string text;
+    for (int i = 0; i < rows; i++)
+        text += "Creating hmap: scanline " + std::to_string(i) + "/" + std::to_string(rows) + "\n";
+    return text;
+}
+
 CapturedStream::CapturedStream(int fd) : fd_(fd) {
     char pattern[] = "/tmp/terrain-capture-XXXXXX";
     int file = mkstemp(pattern);

@@ -26,6 +26,9 @@ std::string write_bmp(const TempDir& dir, const std::string& name, const Picture
 // A file's whole contents; "" if it cannot be read.
 std::string read_file(const std::string& path);
 
+// The progress lines a mesh build of `rows` rows prints.
+std::string progress_lines(int rows);
+
 // Sends a file descriptor (1 or 2) to a file until text() is called.
 class CapturedStream {
 public:

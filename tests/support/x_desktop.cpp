@@ -50,14 +50,10 @@ std::vector<std::string> windows_named(const std::string& title_regex, const std
     return words(shell(on(display, "timeout 5 xdotool search --onlyvisible --name '" + title_regex + "' 2>/dev/null")));
 }
 
-std::string wait_for_window(const std::string& title_regex, double seconds) {
-    double deadline = now_seconds() + seconds;
-    do {
-        auto found = windows_named(title_regex);
-        if (!found.empty()) return found.front();
-        usleep(50000);
-    } while (now_seconds() < deadline);
-    return "";
+std::string wait_for_window(const std::string& title_regex, double seconds, const std::string& display) {
+    std::vector<std::string> found;
+    wait_until([&] { return !(found = windows_named(title_regex, display)).empty(); }, seconds, 50);
+    return found.empty() ? "" : found.front();
 }
 
 void press_key(const std::string& window, const std::string& key) {

@@ -16,7 +16,7 @@ std::string shell(const std::string& command);
 // ("" for the test's own).
 std::vector<std::string> windows_named(const std::string& title_regex, const std::string& display = "");
 // The first such window to appear within `seconds`; "" if none did.
-std::string wait_for_window(const std::string& title_regex, double seconds);
+std::string wait_for_window(const std::string& title_regex, double seconds, const std::string& display = "");
 
 // Focuses `window` and puts `key` down; the X server has it when this
 // returns. It stays down until release_key.

@@ -14,8 +14,8 @@
 // Everything else goes on to the real library.
 
 #include <dlfcn.h>
-#include <link.h>
 #include <pthread.h>
+#include <sys/auxv.h>
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -53,26 +53,12 @@ long env_number(const char* name) {
     return value ? atol(value) : 0;
 }
 
-// Whether `code` lies in the program itself rather than in a library: the
-// first object dl_iterate_phdr reports is the program.
+// Whether `code` lies in the program itself rather than in a library: in
+// the object that holds the program's entry point.
 bool in_program(const void* code) {
-    struct Search {
-        uintptr_t address;
-        bool inside;
-    } search{uintptr_t(code), false};
-    dl_iterate_phdr(
-        [](dl_phdr_info* info, size_t, void* data) {
-            Search& s = *static_cast<Search*>(data);
-            for (int i = 0; i < info->dlpi_phnum; i++) {
-                const ElfW(Phdr)& segment = info->dlpi_phdr[i];
-                const uintptr_t start = info->dlpi_addr + segment.p_vaddr;
-                if (segment.p_type == PT_LOAD && s.address >= start && s.address < start + segment.p_memsz)
-                    s.inside = true;
-            }
-            return 1;  // the program only
-        },
-        &search);
-    return search.inside;
+    Dl_info program, holder;
+    return dladdr(reinterpret_cast<void*>(getauxval(AT_ENTRY)), &program) && dladdr(code, &holder) &&
+           holder.dli_fbase == program.dli_fbase;
 }
 
 }  // namespace
@@ -82,10 +68,7 @@ extern "C" void* __libc_malloc(size_t size);
 
 extern "C" void* malloc(size_t size) {
     // Read once: getenv allocates nothing, but the environment may change later.
-    static const long long fail_from = [] {
-        const char* bytes = getenv("ZEB_PROBE_FAIL_MALLOC");
-        return bytes ? atoll(bytes) : 0;
-    }();
+    static const long fail_from = env_number("ZEB_PROBE_FAIL_MALLOC");
     if (fail_from > 0 && size >= size_t(fail_from)) {
         errno = ENOMEM;
         return nullptr;

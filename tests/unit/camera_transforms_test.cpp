@@ -80,17 +80,12 @@ TEST(Projection, IsStoredInTheCameraAndTouchesNothingElse) {
     EXPECT_EQ(camera.pitch, -5);
 }
 
-TEST(View, AtRestIsTheIdentity) {
+TEST(View, AtRestIsTheIdentityAndBringsTheCameraPositionToTheOrigin) {
     Camera camera;
     ALLEGRO_TRANSFORM identity;
     al_identity_transform(&identity);
-    ALLEGRO_TRANSFORM v = camera.view();
-    EXPECT_TRUE(same_matrix(v, identity));
+    EXPECT_TRUE(same_matrix(camera.view(), identity));
     EXPECT_TRUE(same_matrix(camera.transform, identity));
-}
-
-TEST(View, BringsTheCameraPositionToTheOrigin) {
-    Camera camera;
     camera.x = 1, camera.y = 2, camera.z = 3;
     Vec p = through(camera.view(), {1, 2, 3});
     EXPECT_FLOAT_EQ(p.x, 0);

@@ -42,6 +42,9 @@ protected:
         ASSERT_TRUE(al_init_image_addon());
     }
     void SetUp() override { al_set_new_bitmap_flags(ALLEGRO_MEMORY_BITMAP); }
+    void TearDown() override {
+        for (ALLEGRO_BITMAP* image : images_) al_destroy_bitmap(image);
+    }
 
     // Loads `bytes` as the viewer loads hmap.bmp, with 1 GiB to spare; null
     // with `problem` filled if it refuses.
@@ -50,9 +53,15 @@ protected:
         const std::string path = dir_.file("hmap.bmp");
         unlink(path.c_str());
         EXPECT_TRUE(write_file(path, bytes));
-        return load_heightmap(path.c_str(), problem, budget);
+        return held(load_heightmap(path.c_str(), problem, budget));
+    }
+    // `image`, destroyed when the test ends.
+    ALLEGRO_BITMAP* held(ALLEGRO_BITMAP* image) {
+        if (image) images_.push_back(image);
+        return image;
     }
     TempDir dir_;
+    std::vector<ALLEGRO_BITMAP*> images_;
 };
 
 // A file of the user's that a printed command must never touch.
@@ -123,8 +132,6 @@ TEST_F(HeightmapFile, EveryLayoutLoadsWholeOrWithoutItsLastPaddingButNotAByteSho
         EXPECT_TRUE(problem.refused) << c.name;
         EXPECT_TRUE(contains(problem.reason, "holds " + std::to_string(unpadded.size()) + " bytes")) << problem.reason;
         EXPECT_TRUE(contains(problem.reason, "which needs " + std::to_string(unpadded.size() + 1) + " bytes")) << problem.reason;
-        al_destroy_bitmap(full);
-        al_destroy_bitmap(cut);
     }
 }
 
@@ -157,31 +164,26 @@ TEST_F(HeightmapFile, RunLengthDataLoadsToItsEndButNotCutShort) {
         EXPECT_EQ(load(bytes, problem), nullptr) << c.name;
         EXPECT_TRUE(problem.refused) << c.name;
         EXPECT_TRUE(contains(problem.reason, "ends inside its compressed pixels")) << problem.reason;
-        al_destroy_bitmap(whole);
-        al_destroy_bitmap(ended_by_rows);
     }
 
     // A skip down past the bottom row, then a line end for each row left.
-    std::vector<uint8_t> skipping;
-    ASSERT_TRUE(encode_bmp(grey_picture(5, 3, std::vector<uint8_t>(15, 90)), BmpLayout::rle8, false, skipping));
-    const uint32_t offset = skipping[BMP_OFFSET_AT] | skipping[BMP_OFFSET_AT + 1] << 8;
-    skipping.resize(offset);
+    std::vector<uint8_t> five_by_three;
+    ASSERT_TRUE(encode_bmp(grey_picture(5, 3, std::vector<uint8_t>(15, 90)), BmpLayout::rle8, false, five_by_three));
+    const uint32_t offset = five_by_three[BMP_OFFSET_AT] | five_by_three[BMP_OFFSET_AT + 1] << 8;
+    std::vector<uint8_t> skipping(five_by_three.begin(), five_by_three.begin() + offset);
     skipping.insert(skipping.end(), {0, 2, 0, 1, 5, 0, 0, 0, 5, 0, 0, 0});
     HeightmapProblem problem;
     ALLEGRO_BITMAP* skipped = load(skipping, problem);
     ASSERT_NE(skipped, nullptr) << problem.reason;
     EXPECT_EQ(al_get_bitmap_height(skipped), 3);
-    al_destroy_bitmap(skipped);
 
     // Pixels said to start in the colour table, which the library reads
     // whole all the same: there the data is an end of bitmap at once.
-    std::vector<uint8_t> in_the_colours;
-    ASSERT_TRUE(encode_bmp(grey_picture(5, 3, std::vector<uint8_t>(15, 90)), BmpLayout::rle8, false, in_the_colours));
+    std::vector<uint8_t> in_the_colours = five_by_three;
     in_the_colours[54] = 0, in_the_colours[55] = 1;  // colour 0's blue and green
     put32_at(in_the_colours, BMP_OFFSET_AT, 54);
     ALLEGRO_BITMAP* blank = load(in_the_colours, problem);
     ASSERT_NE(blank, nullptr) << problem.reason;
-    al_destroy_bitmap(blank);
 
     // Skips of nothing, on and on: 5 x 3 pixels take at most 4 bytes a pixel
     // and a row, and 2 for the end.
@@ -193,53 +195,82 @@ TEST_F(HeightmapFile, RunLengthDataLoadsToItsEndButNotCutShort) {
 }
 
 TEST_F(HeightmapFile, OtherFormatsAreRefusedByNameWithACommandThatConvertsThem) {
+    // Elevation models go to the recipe: 8 bits would keep their levels 0 to
+    // 4 of 255, all black.
     const Picture levels = grey_picture(3, 2, {10, 60, 110, 160, 210, 250});
-    const std::vector<uint8_t> png = encode_png(levels), tga = encode_tga(levels, true);
+    const std::vector<uint8_t> tga = encode_tga(levels, true);
     std::vector<uint8_t> rle_tga = tga;  // run-length grey (type 11): one raw packet of the six levels
     rle_tga[2] = 11;
     rle_tga.insert(rle_tga.begin() + 18, 5);
     const struct {
         const char* format;
+        const char* extension;   // the one a kept copy gets
         std::vector<uint8_t> bytes;
-        bool converts;  // ImageMagick reads it back
+        bool converts = true;    // its command runs here, on `levels` unless made by GDAL
+        int bits = 8;            // past 8: the recipe's command
+        const char* gdal = "";   // options making a GeoTIFF of 3 x 2 instead of `bytes`
     } cases[] = {
-        {"PNG", png, true},
-        {"TGA", tga, true},
-        {"TGA", encode_tga(levels, false), true},
-        {"TGA", rle_tga, true},
-        {"PCX", encode_pcx(levels), true},
-        {"JPEG", jpeg_start(23170, 23170, 352), false},
-        {"WebP", {'R', 'I', 'F', 'F', 0, 0, 0, 0, 'W', 'E', 'B', 'P'}, false},
-        {"DDS", {'D', 'D', 'S', ' ', 124, 0, 0, 0}, false},
-        {"GIF", {'G', 'I', 'F', '8', '9', 'a'}, false},
-        {"TIFF", {'I', 'I', '*', 0}, false},
-        {"TIFF", {'M', 'M', 0, '*'}, false},
+        {"PNG", "png", encode_png(levels)},
+        {"TGA", "tga", tga},
+        {"TGA", "tga", encode_tga(levels, false)},
+        {"TGA", "tga", rle_tga},
+        {"PCX", "pcx", encode_pcx(levels)},
+        {"JPEG", "jpg", jpeg_start(23170, 23170, 352), false},
+        {"WebP", "webp", {'R', 'I', 'F', 'F', 0, 0, 0, 0, 'W', 'E', 'B', 'P'}, false},
+        {"DDS", "dds", {'D', 'D', 'S', ' ', 124, 0, 0, 0}, false},
+        {"GIF", "gif", {'G', 'I', 'F', '8', '9', 'a'}, false},
+        {"TIFF", "tif", {'I', 'I', '*', 0}, false},
+        {"TIFF", "tif", {'M', 'M', 0, '*'}, false},
+        {"PNG", "png", encode_png(grey_picture(3, 2, {1, 2, 3, 4, 5, 6}), 16), true, 16},
+        {"TIFF", "tif", {}, true, 16, "-ot UInt16"},
+        {"TIFF", "tif", {}, true, 16, "-ot UInt16 -bands 2"},  // grey and alpha
+        {"TIFF", "tif", {}, true, 32, "-ot Float32 -bands 3 -co ENDIANNESS=BIG"},
+        {"TIFF", "tif", {}, true, 8, "-ot Byte"},
     };
     const std::string path = dir_.file("hmap.bmp");
     for (const auto& c : cases) {
+        const std::string name = std::string(c.format) + " " + std::to_string(c.bits) + "-bit " + c.gdal;
         // The name the file would be kept under is the user's already.
-        std::string extension = c.format;
-        for (char& letter : extension) letter = char(tolower(letter));
         ASSERT_EQ(std::system(("rm -f " + dir_.path() + "/*").c_str()), 0);
-        std::ofstream(dir_.file("hmap." + extension)) << USERS_FILE;
+        std::ofstream(dir_.file(std::string("hmap.") + c.extension)) << USERS_FILE;
+        std::vector<uint8_t> bytes = c.bytes;
+        if (*c.gdal) {
+            const std::string make = "gdal_create -q -of GTiff -outsize 3 2 " + std::string(c.gdal) + " " + path;
+            ASSERT_EQ(std::system(make.c_str()), 0) << make;
+            const std::string file = read_file(path);
+            bytes.assign(file.begin(), file.end());
+        }
         HeightmapProblem problem;
-        EXPECT_EQ(load(c.bytes, problem), nullptr) << c.format;
-        EXPECT_TRUE(problem.refused) << c.format;
-        const std::string prefix = path + " holds a " + c.format + " image, and the viewer reads BMP images only. "
-                                   "To convert it with ImageMagick: ";
-        ASSERT_EQ(problem.reason.compare(0, prefix.size(), prefix), 0) << problem.reason;
+        EXPECT_EQ(load(bytes, problem), nullptr) << name;
+        EXPECT_TRUE(problem.refused) << name;
+        const std::string kept = dir_.file(std::string("hmap-2.") + c.extension);
+        const std::string command = "mv -n " + path + " " + kept + " && [ ! -e " + path + " ] && " +
+                                    (c.bits > 8 ? "dem_to_hmap.sh --shaded " + kept + " " + path
+                                                : "convert " + kept + " -colorspace Gray -depth 8 BMP3:" + path);
+        if (c.bits > 8) {
+            EXPECT_TRUE(contains(problem.reason, path + " holds a " + c.format + " image of " +
+                                                     std::to_string(c.bits) + "-bit samples, and the viewer reads "
+                                                     "BMP images only."))
+                << name << ": " << problem.reason;
+            EXPECT_TRUE(contains(problem.reason, command + " (dem_to_hmap.sh comes with the viewer"))
+                << name << ": " << problem.reason;
+        } else {
+            EXPECT_EQ(problem.reason, path + " holds a " + c.format + " image, and the viewer reads BMP images only. "
+                                      "To convert it with ImageMagick: " + command) << name;
+        }
         if (!c.converts) continue;
-        // The command as given, then the viewer's own check and decoder.
-        expect_safe_pasted_twice(problem.reason.substr(prefix.size()), std::string(c.bytes.begin(), c.bytes.end()),
-                                 dir_.file("hmap-2." + extension), path, dir_.file("hmap." + extension));
-        ALLEGRO_BITMAP* image = load_heightmap(path.c_str(), problem, fixed_memory_budget(GiB));
-        ASSERT_NE(image, nullptr) << c.format << ": " << problem.reason;
-        for (int i = 0; i < 6; i++) {
+        // As the user pastes it, with the recipe found on the PATH; then the
+        // viewer's own check and decoder.
+        expect_safe_pasted_twice("PATH='" SCRIPTS_DIR "':\"$PATH\"; " + command,
+                                 std::string(bytes.begin(), bytes.end()), kept, path,
+                                 dir_.file(std::string("hmap.") + c.extension));
+        ALLEGRO_BITMAP* image = held(load_heightmap(path.c_str(), problem, fixed_memory_budget(GiB)));
+        ASSERT_NE(image, nullptr) << name << ": " << problem.reason;
+        for (int i = 0; i < 6 && c.bits == 8 && !*c.gdal; i++) {
             unsigned char grey;
             al_unmap_rgb(al_get_pixel(image, i % 3, i / 3), &grey, &grey, &grey);
-            EXPECT_EQ(grey, levels.at(i % 3, i / 3) & 0xFF) << c.format << " pixel " << i;
+            EXPECT_EQ(grey, levels.at(i % 3, i / 3) & 0xFF) << name << " pixel " << i;
         }
-        al_destroy_bitmap(image);
     }
     // No image at all is still the library's to turn down.
     for (const std::vector<uint8_t>& bytes : {std::vector<uint8_t>{}, std::vector<uint8_t>(3000, 0x5a),
@@ -248,50 +279,6 @@ TEST_F(HeightmapFile, OtherFormatsAreRefusedByNameWithACommandThatConvertsThem) 
         EXPECT_EQ(load(bytes, problem), nullptr);
         EXPECT_FALSE(problem.refused) << problem.reason;
         EXPECT_TRUE(contains(problem.reason, "not an image the library can read")) << problem.reason;
-    }
-}
-
-TEST_F(HeightmapFile, ElevationModelsAreSentToTheRecipeNotToAnEightBitConversion) {
-    // 8 bits would keep an elevation model's levels 0 to 4 of 255: all black.
-    const std::string path = dir_.file("hmap.bmp"), made = dir_.file("made.tif");
-    const struct {
-        const char* name;
-        const char* gdal_create;  // options making a GeoTIFF; "" for the PNG
-        int bits;                 // 8: the ImageMagick command
-    } cases[] = {
-        {"16-bit PNG", "", 16},
-        {"16-bit GeoTIFF", "-ot UInt16", 16},
-        {"16-bit grey and alpha GeoTIFF", "-ot UInt16 -bands 2", 16},
-        {"32-bit float GeoTIFF, big-endian, 3 bands", "-ot Float32 -bands 3 -co ENDIANNESS=BIG", 32},
-        {"8-bit GeoTIFF", "-ot Byte", 8},
-    };
-    for (const auto& c : cases) {
-        std::vector<uint8_t> bytes = encode_png(grey_picture(3, 2, {1, 2, 3, 4, 5, 6}), 16);
-        ASSERT_EQ(std::system(("rm -f " + dir_.path() + "/*").c_str()), 0);
-        if (*c.gdal_create) {
-            const std::string make = std::string("gdal_create -q -of GTiff -outsize 3 2 ") + c.gdal_create + " " + made;
-            ASSERT_EQ(std::system(make.c_str()), 0) << make;
-            const std::string file = read_file(made);
-            bytes.assign(file.begin(), file.end());
-        }
-        const std::string extension = *c.gdal_create ? "tif" : "png";
-        std::ofstream(dir_.file("hmap." + extension)) << USERS_FILE;
-        HeightmapProblem problem;
-        EXPECT_EQ(load(bytes, problem), nullptr) << c.name;
-        const std::string kept = dir_.file("hmap-2." + extension);
-        const std::string start = "mv -n " + path + " " + kept + " && [ ! -e " + path + " ] && ";
-        const std::string command =
-            c.bits > 8 ? start + "dem_to_hmap.sh --shaded " + kept + " " + path + " (dem_to_hmap.sh comes with the viewer"
-                       : start + "convert " + kept + " -colorspace Gray -depth 8 BMP3:" + path;
-        EXPECT_TRUE(contains(problem.reason, command)) << c.name << ": " << problem.reason;
-        EXPECT_EQ(contains(problem.reason, " image of " + std::to_string(c.bits) + "-bit samples"), c.bits > 8)
-            << c.name << ": " << problem.reason;
-        // As the user pastes it, with the recipe found on the PATH.
-        expect_safe_pasted_twice("PATH='" SCRIPTS_DIR "':\"$PATH\"; " + command.substr(0, command.find(" (")),
-                                 std::string(bytes.begin(), bytes.end()), kept, path, dir_.file("hmap." + extension));
-        ALLEGRO_BITMAP* image = load_heightmap(path.c_str(), problem, fixed_memory_budget(GiB));
-        EXPECT_NE(image, nullptr) << c.name << ": " << problem.reason;
-        if (image) al_destroy_bitmap(image);
     }
 }
 
@@ -314,7 +301,6 @@ TEST_F(HeightmapFile, HeightsAreTheGreyLevelsWhateverTheAlpha) {
         ASSERT_EQ(mesh.size(), 36u);
         for (size_t i = 0; i < levels.size(); i++)  // each cell's first vertex stands on its own pixel
             EXPECT_EQ(mesh[i * 6].y, float(levels[i]) - HEIGHT_BASE) << "pixel " << i << " alpha " << alphas[i];
-        al_destroy_bitmap(image);
     }
 }
 
@@ -369,7 +355,6 @@ TEST_F(HeightmapFile, TheMemoryIsAskedAgainOnceTheImageIsDecodedAndAsItsMeshFill
             MeshBuildOptions options;
             options.check = mesh_memory_check("hmap.bmp", image, problem, budget);
             built = build_terrain_mesh(image, mesh, options);
-            al_destroy_bitmap(image);
         }
         EXPECT_EQ(built, *c.problem == '\0') << c.filling;
         EXPECT_TRUE(contains(problem.reason, c.problem)) << problem.reason;
@@ -394,11 +379,10 @@ TEST_F(HeightmapFile, TheMemoryIsAskedAgainOnceTheImageIsDecodedAndAsItsMeshFill
         ASSERT_EQ(advice.compare(0, prefix.size(), prefix), 0) << advice;
         expect_safe_pasted_twice(advice.substr(advice.find("mv ")), std::string(bytes.begin(), bytes.end()),
                                  dir_.file("hmap-large-2.bmp"), path, dir_.file("hmap-large.bmp"));
-        ALLEGRO_BITMAP* image = load_heightmap(path.c_str(), problem, fixed_memory_budget(2199999));
+        ALLEGRO_BITMAP* image = held(load_heightmap(path.c_str(), problem, fixed_memory_budget(2199999)));
         ASSERT_NE(image, nullptr) << t.tool << ": " << problem.reason;
         EXPECT_EQ(al_get_bitmap_width(image), 98) << t.tool;
         EXPECT_EQ(al_get_bitmap_height(image), 98) << t.tool;
-        al_destroy_bitmap(image);
     }
 }
 
@@ -665,7 +649,6 @@ TEST_F(HeightmapFile, TheCopyAndTheDecoderMustFitToo) {
     HeightmapProblem problem;
     ALLEGRO_BITMAP* image = load(bytes, problem, fixed_memory_budget(1091));
     ASSERT_NE(image, nullptr) << problem.reason;
-    al_destroy_bitmap(image);
     EXPECT_EQ(load(bytes, problem, fixed_memory_budget(1090)), nullptr);
     EXPECT_EQ(problem.reason, dir_.file("hmap.bmp") + " is 1 x 1 pixels in 1082 bytes of the file: reading and "
                                                        "decoding them needs 1091 bytes, and 1090 bytes can be spared "

@@ -23,8 +23,6 @@ TEST(DrawSlices, WholeCellsBelowTheBoundAndAtLeastOne) {
         {SIZE_MAX, INT_MAX / 6 * 6},  // a call counts its vertices in an int
     };
     for (const auto& c : cases) EXPECT_EQ(vertices_per_draw(c.max_bytes), c.vertices) << c.max_bytes;
-    EXPECT_LT(vertices_per_draw(MAX_DRAW_BYTES) * sizeof(TerrainVertex), MAX_DRAW_BYTES);
-    EXPECT_GE((vertices_per_draw(MAX_DRAW_BYTES) + 6) * sizeof(TerrainVertex), MAX_DRAW_BYTES);
 }
 
 TEST(DrawRoute, BuffersOnlyWhereAHardwareRendererHasRoom) {
@@ -105,10 +103,7 @@ TEST(BufferPieces, HoldWhatTheAllowanceAndTheMemoryTakeAFewAFrame) {
     for (const auto& c : cases) {
         uint64_t memory = c.memory;
         size_t asked = 0;
-        const auto spare = [&] {
-            asked++;
-            return memory;
-        };
+        const auto spare = [&] { return asked++, memory; };
         BufferPieces pieces(10 * VERTICES_PER_CELL, c.allowance, spare, 3, c.copies_a_frame);
         int frames = 0;
         for (int frame = 1; frame <= 8; frame++) {

@@ -89,14 +89,6 @@ Picture few_colours(int width, int height, unsigned seed, unsigned colours) {
     return picture;
 }
 
-std::string progress_lines(int rows) {
-    std::string text;
-    for (int i = 0; i < rows; i++) text += "Creating hmap: scanline " + std::to_string(i) + "/" + std::to_string(rows) + "\n";
-    return text;
-}
-
-float green_of(uint8_t level) { return float(level < 50 ? level : 50) / 255.0f; }
-
 }  // namespace
 
 TEST_F(TerrainMesh, MatchesThePlainRouteByteForByteOnEveryKindOfImage) {
@@ -250,68 +242,37 @@ TEST_F(TerrainMesh, AsksItsCheckEveryStepEvenInsideARowAndGivesTheMemoryBackWhen
         }
 }
 
-TEST_F(TerrainMesh, CellsFollowTheVertexOrderFromPixelZeroZeroAtMinus20) {
-    // 2x2 of levels 10, 20 / 30, 40: every corner of cell (0, 0) is inside.
-    TerrainVertices v = build(grey(2, 2, {10, 20, 30, 40}));
+TEST_F(TerrainMesh, CornersInVertexOrderFromMinus20AtTheirLevelLess156GreenUpTo50) {
+    // 2 x 2 of levels 10, 20 / 30, 40: each cell's corners (column, row),
+    // (column, row + 1), (column + 1, row), (column, row + 1), (column + 1,
+    // row), (column + 1, row + 1); those past the last column or row at the
+    // floor (level 0) and black.
+    const TerrainVertices v = build(grey(2, 2, {10, 20, 30, 40}));
+    const int levels[4][6] = {
+        {10, 30, 20, 30, 20, 40}, {20, 40, 0, 40, 0, 0}, {30, 0, 40, 0, 40, 0}, {40, 0, 0, 0, 0, 0}};
+    const int right[6] = {0, 0, 1, 0, 1, 1}, down[6] = {0, 1, 0, 1, 0, 1};
     ASSERT_EQ(v.size(), 24u);
-    const struct {
-        float x, z;
-        int level;
-    } corners[6] = {{-20, -20, 10}, {-20, -19, 30}, {-19, -20, 20}, {-20, -19, 30}, {-19, -20, 20}, {-19, -19, 40}};
-    for (int k = 0; k < 6; k++) {
-        EXPECT_EQ(v[k].x, corners[k].x) << "vertex " << k + 1;
-        EXPECT_EQ(v[k].z, corners[k].z) << "vertex " << k + 1;
-        EXPECT_EQ(v[k].y, corners[k].level - 156) << "vertex " << k + 1;
-        EXPECT_FLOAT_EQ(v[k].color.g, corners[k].level / 255.0f) << "vertex " << k + 1;
-    }
-    // Cell (row 1, column 0) starts at pixel (0, 1): x -20, z -19.
-    EXPECT_EQ(v[12].x, -20);
-    EXPECT_EQ(v[12].z, -19);
-}
-
-TEST_F(TerrainMesh, OnePixelGivesOneRaisedCornerAndThreeAtTheFloor) {
-    TerrainVertices v = build(grey(1, 1, {200}));
-    ASSERT_EQ(v.size(), 6u);
-    EXPECT_EQ(v[0].y, 44);
-    EXPECT_FLOAT_EQ(v[0].color.g, 50 / 255.0f);
-    for (int k = 1; k < 6; k++) {
-        EXPECT_EQ(v[k].y, -156) << "vertex " << k + 1;
-        EXPECT_EQ(v[k].color.g, 0) << "vertex " << k + 1;
-        EXPECT_EQ(v[k].color.a, 1) << "vertex " << k + 1;
-    }
-}
-
-TEST_F(TerrainMesh, LastColumnAndRowSlopeDownToMinus156) {
-    const int W = 4, H = 3;
-    TerrainVertices v = build(grey(W, H, std::vector<uint8_t>(W * H, 255)));
-    for (int i = 0; i < H; i++) {
-        const TerrainVertex* cell = &v[(i * W + W - 1) * 6];  // last column: corners 10 and 11 outside
-        EXPECT_EQ(cell[2].y, -156);
-        EXPECT_EQ(cell[4].y, -156);
-        EXPECT_EQ(cell[5].y, -156);
-        EXPECT_EQ(cell[0].y, 99);
-    }
-    for (int j = 0; j < W; j++) {
-        const TerrainVertex* cell = &v[((H - 1) * W + j) * 6];  // last row: corners 01 and 11 outside
-        EXPECT_EQ(cell[1].y, -156);
-        EXPECT_EQ(cell[3].y, -156);
-        EXPECT_EQ(cell[5].y, -156);
-    }
-}
-
-TEST_F(TerrainMesh, HeightsAndGreensFollowTheSample) {
-    const uint8_t levels[] = {0, 20, 49, 50, 51, 156, 255};
-    std::vector<uint8_t> row(std::begin(levels), std::end(levels));
-    TerrainVertices v = build(grey(int(row.size()), 1, row));
+    for (int cell = 0; cell < 4; cell++)
+        for (int k = 0; k < 6; k++) {
+            const TerrainVertex& corner = v[cell * 6 + k];
+            EXPECT_EQ(corner.x, cell % 2 + right[k] - 20) << "cell " << cell << ", vertex " << k + 1;
+            EXPECT_EQ(corner.z, cell / 2 + down[k] - 20) << "cell " << cell << ", vertex " << k + 1;
+            EXPECT_EQ(corner.y, levels[cell][k] - 156) << "cell " << cell << ", vertex " << k + 1;
+            EXPECT_FLOAT_EQ(corner.color.g, levels[cell][k] / 255.0f) << "cell " << cell << ", vertex " << k + 1;
+            EXPECT_EQ(corner.color.a, 1) << "cell " << cell << ", vertex " << k + 1;
+        }
+    // Past 50 every level is the same green; grey 156 is height 0.
+    const std::vector<uint8_t> row = {0, 20, 49, 50, 51, 156, 200, 255};
+    const TerrainVertices w = build(grey(int(row.size()), 1, row));
     for (size_t j = 0; j < row.size(); j++) {
-        const TerrainVertex& corner = v[j * 6];
+        const TerrainVertex& corner = w[j * 6];
         EXPECT_EQ(corner.y, float(row[j]) - 156) << "level " << int(row[j]);
-        EXPECT_FLOAT_EQ(corner.color.g, green_of(row[j])) << "level " << int(row[j]);
+        EXPECT_FLOAT_EQ(corner.color.g, std::min<int>(row[j], 50) / 255.0f) << "level " << int(row[j]);
         EXPECT_EQ(corner.color.r, 0);
         EXPECT_EQ(corner.color.b, 0);
         EXPECT_EQ(corner.color.a, 1);
     }
-    EXPECT_EQ(v[5 * 6].y, 0);  // grey 156 is height 0
+    EXPECT_EQ(w[5 * 6].y, 0);
 }
 
 TEST(MeshSize, CountsWithoutOverflow) {

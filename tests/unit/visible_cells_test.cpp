@@ -45,15 +45,15 @@ TerrainVertices random_mesh(size_t columns, size_t rows, unsigned seed, int tilt
 // volume, and its view and projection as the library composes them.
 struct View {
     ClipVolume volume;
-    ALLEGRO_TRANSFORM both;
+    ALLEGRO_TRANSFORM view, both;
 };
 View view_of(double x, double y, double z, double yaw, double pitch) {
     Camera camera;
     camera.set_fov(START_FOV);
     camera.x = x, camera.y = y, camera.z = z, camera.yaw = yaw, camera.pitch = pitch;
     const ALLEGRO_TRANSFORM projection = camera.projection_for(800, 600);
-    View view{{}, camera.view()};
-    view.volume = clip_volume(view.both, projection);
+    View view{{}, camera.view(), camera.view()};
+    view.volume = clip_volume(view.view, projection);
     al_compose_transform(&view.both, &projection);
     return view;
 }
@@ -88,13 +88,8 @@ TEST(ClipVolume, PlanesAgreeWithTheLibrarysOwnTransformOfAPoint) {
     const Frustum f = frustum_for(START_FOV, 800, 600);
     int inside = 0, outside = 0;
     for (int i = 0; i < 20000; i++) {
-        Camera camera;
-        camera.set_fov(START_FOV);
-        camera.yaw = random.next() % 360, camera.pitch = int(random.next() % 181) - 90;
-        ALLEGRO_TRANSFORM both = camera.view();
-        const ALLEGRO_TRANSFORM projection = camera.projection_for(800, 600), turn = both;
-        const ClipVolume volume = clip_volume(both, projection);
-        al_compose_transform(&both, &projection);
+        const double yaw = random.next() % 360;
+        const View view = view_of(0, 0, 0, yaw, int(random.next() % 181) - 90);
         // A point in and around the window, from before the near plane to
         // beyond the far one, turned back into the world (a turn's inverse
         // is its transpose).
@@ -104,18 +99,18 @@ TEST(ClipVolume, PlanesAgreeWithTheLibrarysOwnTransformOfAPoint) {
                                (f.bottom + up * (f.top - f.bottom)) * depth / f.near_z, -depth};
         float point[3] = {0, 0, 0};
         for (int a = 0; a < 3; a++)
-            for (int j = 0; j < 3; j++) point[a] += float(turn.m[a][j] * eye[j]);
+            for (int j = 0; j < 3; j++) point[a] += float(view.view.m[a][j] * eye[j]);
         float x = point[0], y = point[1], z = point[2], w = 1;
-        al_transform_coordinates_4d(&both, &x, &y, &z, &w);
+        al_transform_coordinates_4d(&view.both, &x, &y, &z, &w);
         // A point clearly inside is never left out; one clearly outside is,
         // unless it lies within the planes' margin for rounding.
         const double edge = std::min({w - x, w + x, w - y, w + y, w - z, w + z});
         const CellBox box = {{point[0], point[1], point[2]}, {point[0], point[1], point[2]}};
         if (edge > 1e-3 * std::fabs(w)) {
-            EXPECT_FALSE(box_outside(volume, box)) << "inside: " << point[0] << ", " << point[1] << ", " << point[2];
+            EXPECT_FALSE(box_outside(view.volume, box)) << "inside: " << point[0] << ", " << point[1] << ", " << point[2];
             inside++;
         } else if (edge < -1e-2 * std::fabs(w)) {
-            EXPECT_TRUE(box_outside(volume, box)) << "outside: " << point[0] << ", " << point[1] << ", " << point[2];
+            EXPECT_TRUE(box_outside(view.volume, box)) << "outside: " << point[0] << ", " << point[1] << ", " << point[2];
             outside++;
         }
     }

@@ -10,7 +10,6 @@
 
 #include "engine/zeb.h"
 #include "test_files.h"
-#include "x_desktop.h"
 
 TEST(Startup, StartsEverythingAndSaysSoWithoutALineEnd) {
     CapturedStream out(STDOUT_FILENO);
@@ -31,12 +30,4 @@ TEST(Startup, StartsEverythingAndSaysSoWithoutALineEnd) {
     CapturedStream again(STDOUT_FILENO);
     EXPECT_TRUE(platform_init());
     EXPECT_EQ(again.text(), "ZEB initialized successfully");
-}
-
-TEST(Startup, AFailureBoxNamesTheLibraryCallAndWaitsToBeClosed) {
-    BoxCloser closer({"ZEB init error"});
-    CapturedStream err(STDERR_FILENO);
-    EXPECT_FALSE(report_init_failure("install_audio"));
-    EXPECT_EQ(err.text(), "ZEB init error: Allegro5 error: al_install_audio() failed\n");
-    EXPECT_EQ(closer.seen(), std::vector<std::string>{"ZEB init error"});
 }

@@ -25,18 +25,25 @@
 
 namespace {
 
-// A rough terrain of random levels, so neighbouring triangles overlap on screen.
-ALLEGRO_BITMAP* rough_terrain(int side) {
-    ALLEGRO_BITMAP* image = al_create_bitmap(side, side);
+// A memory bitmap of grey levels, `level(column, row)` asked row by row.
+ALLEGRO_BITMAP* grey_bitmap(int columns, int rows, const std::function<int(int, int)>& level) {
+    ALLEGRO_BITMAP* image = al_create_bitmap(columns, rows);
+    ALLEGRO_LOCKED_REGION* lock = al_lock_bitmap(image, ALLEGRO_PIXEL_FORMAT_ANY, ALLEGRO_LOCK_WRITEONLY);
     al_set_target_bitmap(image);
-    Lcg random(7);
-    for (int r = 0; r < side; r++)
-        for (int c = 0; c < side; c++) {
-            unsigned char level = random.next() % 64;
-            al_put_pixel(c, r, al_map_rgb(level, level, level));
+    for (int r = 0; r < rows; r++)
+        for (int c = 0; c < columns; c++) {
+            const int grey = level(c, r);
+            al_put_pixel(c, r, al_map_rgb(grey, grey, grey));
         }
+    if (lock) al_unlock_bitmap(image);
     al_set_target_backbuffer(display);
     return image;
+}
+
+// A rough terrain of random levels, so neighbouring triangles overlap on screen.
+ALLEGRO_BITMAP* rough_terrain(int side) {
+    Lcg random(7);
+    return grey_bitmap(side, side, [&](int, int) { return int(random.next() % 64); });
 }
 
 using Draw = std::function<void(const ALLEGRO_TRANSFORM& view, const ALLEGRO_TRANSFORM& projection)>;
@@ -85,23 +92,12 @@ size_t colours(const std::vector<uint32_t>& pixels) {
 // neighbouring triangles overlap on the screen: cells painted in another
 // order, or left out, change pixels.
 ALLEGRO_BITMAP* rough_landscape(int columns, int rows) {
-    ALLEGRO_BITMAP* image = al_create_bitmap(columns, rows);
-    ALLEGRO_LOCKED_REGION* lock = al_lock_bitmap(image, ALLEGRO_PIXEL_FORMAT_ANY, ALLEGRO_LOCK_WRITEONLY);
-    al_set_target_bitmap(image);
     Lcg random(11);
-    for (int r = 0; r < rows; r++)
-        for (int c = 0; c < columns; c++) {
-            const int level = std::clamp(int(sample_level(c, r)) + int(random.next() % 13) - 6, 0, 255);
-            al_put_pixel(c, r, al_map_rgb(level, level, level));
-        }
-    if (lock) al_unlock_bitmap(image);
-    al_set_target_backbuffer(display);
-    return image;
+    return grey_bitmap(columns, rows, [&](int c, int r) {
+        return std::clamp(int(sample_level(c, r)) + int(random.next() % 13) - 6, 0, 255);
+    });
 }
 
-// Turns `camera` to (yaw, pitch) and stands it `distance` world units from
-// `target`, so that the middle of its window looks at the target. The view
-// shifts after it turns, so the place is found in the turned frame.
 // The world direction (a unit vector) through the middle of the window of a
 // camera turned to (yaw, pitch), and the depth along the line of sight a unit
 // along it gains: the window lies far off the line of sight.
@@ -199,26 +195,27 @@ ViewSeen expect_same_picture(Camera& camera, const TerrainVertices& mesh, const 
                               " at (" + std::to_string(camera.x) + ", " + std::to_string(camera.y) + ", " +
                               std::to_string(camera.z) + ")";
     EXPECT_EQ(whole.size(), 800u * 600u) << where;
+    const auto differing = [&] {
+        size_t count = visible.size() != whole.size();
+        for (size_t i = 0; i < whole.size() && i < visible.size(); i++) count += whole[i] != visible[i];
+        return count;
+    };
     for (size_t bridge : bridges) {
         draw_into(visible, camera, [&](const ALLEGRO_TRANSFORM& view, const ALLEGRO_TRANSFORM& projection) {
             blocks.visible_runs(clip_volume(view, projection), runs, bridge);
             draw_cell_runs(runs, mesh, nullptr);
         });
-        size_t drawn_cells = 0, differing = 0;
+        size_t drawn_cells = 0;
         for (const CellRun& run : runs) drawn_cells += run.count;
-        for (size_t i = 0; i < whole.size() && i < visible.size(); i++) differing += whole[i] != visible[i];
-        EXPECT_EQ(differing, 0u) << where << ", runs joined across " << bridge << " cells: " << drawn_cells
-                                 << " of " << mesh.size() / VERTICES_PER_CELL << " cells drawn";
+        EXPECT_EQ(differing(), 0u) << where << ", runs joined across " << bridge << " cells: " << drawn_cells
+                                   << " of " << mesh.size() / VERTICES_PER_CELL << " cells drawn";
     }
     for (BufferRoute* route : routes) {
         draw_into(visible, camera, [&](const ALLEGRO_TRANSFORM& view, const ALLEGRO_TRANSFORM& projection) {
             draw_visible_terrain(mesh, &route->buffers, blocks, view, projection, runs);
         });
-        size_t differing = 0;
-        for (size_t i = 0; i < whole.size() && i < visible.size(); i++) differing += whole[i] != visible[i];
-        EXPECT_EQ(differing + (visible.size() != whole.size()), 0u)
-            << where << ", from vertex buffers holding " << route->held() << " of " << route->pieces.count()
-            << " pieces";
+        EXPECT_EQ(differing(), 0u) << where << ", from vertex buffers holding " << route->held() << " of "
+                                   << route->pieces.count() << " pieces";
     }
     return {lit_pixels(whole), colours(whole)};
 }
@@ -227,7 +224,7 @@ ViewSeen expect_same_picture(Camera& camera, const TerrainVertices& mesh, const 
 // view draws the whole mesh once and the visible cells once.
 std::vector<size_t> bridges_for(size_t view) { return {view % 2 ? 0 : RUN_BRIDGE_CELLS}; }
 
-class VisibleCells : public ::testing::Test {
+class TerrainDraw : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(al_init());
@@ -235,18 +232,12 @@ protected:
         ASSERT_TRUE(set_video_mode(800, 600, VIDEO_MODE_MEMORY_BITMAPS));
     }
 };
+class VisibleCells : public TerrainDraw {};  // the long ones (tests/CMakeLists.txt)
 
 }  // namespace
 
-TEST(TerrainDraw, SlicesPaintExactlyWhatOneCallPaints) {
-    ASSERT_TRUE(al_init());
-    ASSERT_TRUE(al_init_primitives_addon());
-    ASSERT_TRUE(set_video_mode(800, 600, VIDEO_MODE_MEMORY_BITMAPS));
-    TerrainVertices mesh;
-    {
-        CapturedStream quiet(STDOUT_FILENO);
-        build_terrain_mesh(rough_terrain(48), mesh);
-    }
+TEST_F(TerrainDraw, SlicesPaintExactlyWhatOneCallPaints) {
+    const TerrainVertices mesh = mesh_of(rough_terrain(48));
     // From afar, so that the whole rough terrain lies in the narrow off-axis
     // window, its ridges painted over each other.
     Camera camera;
@@ -360,18 +351,9 @@ TEST_F(VisibleCells, PaintExactlyWhatTheWholeMeshPaintsWhereTheFarPlaneCutsTheTe
     // from far off: the middle of the window meets it at the far plane, which
     // cuts the ground in view.
     constexpr int COLUMNS = 600, ROWS = 2200;
-    std::vector<uint8_t> levels(size_t(COLUMNS) * ROWS);
     Lcg random(13);
-    for (uint8_t& level : levels) level = uint8_t(10 + random.next() % 31);
-    ALLEGRO_BITMAP* image = al_create_bitmap(COLUMNS, ROWS);
-    al_set_target_bitmap(image);
-    for (int r = 0; r < ROWS; r++)
-        for (int c = 0; c < COLUMNS; c++) {
-            const uint8_t level = levels[size_t(r) * COLUMNS + c];
-            al_put_pixel(c, r, al_map_rgb(level, level, level));
-        }
-    al_set_target_backbuffer(display);
-    const TerrainVertices mesh = mesh_of(image);
+    const TerrainVertices mesh =
+        mesh_of(grey_bitmap(COLUMNS, ROWS, [&](int, int) { return int(10 + random.next() % 31); }));
     const CellBlocks blocks(mesh, COLUMNS, ROWS);
     BufferRoutes buffers(mesh);
 
