@@ -65,5 +65,3 @@ std::string bmp_problem(const BmpHeader& header, uint64_t file_size, const char*
                       byte_amount(decoding).c_str(), byte_amount(limit.spare).c_str(), limit.name.c_str());
     return "";
 }
-
-

@@ -47,7 +47,7 @@ bool MeshSchedule::take(int slot, MeshPiece& piece, Clock::time_point deadline) 
         if (go_on) {
             cleared_ = std::min(cells_, cleared_ + CHECK_CELLS);
         } else {
-            stopped_ = refused_ = true;
+            stopped_ = true;
         }
         changed_.notify_all();
     }
@@ -82,9 +82,4 @@ MeshSchedule::Progress MeshSchedule::progress() {
 void MeshSchedule::wait(uint64_t filled, Clock::time_point deadline) {
     std::unique_lock<std::mutex> hold(lock_);
     changed_.wait_until(hold, deadline, [&] { return stopped_ || filled_ != filled; });
-}
-
-bool MeshSchedule::refused() {
-    std::lock_guard<std::mutex> hold(lock_);
-    return refused_;
 }

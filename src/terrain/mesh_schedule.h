@@ -45,7 +45,6 @@ public:
     // Waits until more than `filled` cells are filled or the build stops, or
     // `deadline` passes.
     void wait(uint64_t filled, Clock::time_point deadline);
-    bool refused();  // the check stopped the build
 
     // Cells a piece holds at most: about 1.7 MB of mesh, a millisecond or
     // two of work, so the thread that also prints and watches is never away
@@ -64,5 +63,5 @@ private:
     uint64_t cleared_ = 0;           // cells the check has cleared to be handed out
     uint64_t filled_ = 0;            // cells filled
     std::vector<MeshPiece> taken_;   // each thread's piece; first IDLE when none
-    bool checking_ = false, stopped_ = false, refused_ = false;
+    bool checking_ = false, stopped_ = false;
 };
